@@ -1,0 +1,60 @@
+# Front door: every command a person or CI needs. CMake does the building underneath.
+JOBS      ?= $(shell nproc)
+BUILD     ?= build
+FUZZ_SECONDS ?= 60
+CMAKE_GEN  = cmake -S . -G "Unix Makefiles"
+
+.PHONY: all bootstrap build test test-normal test-asan test-tsan run bench fuzz screenshot clean
+
+all: build
+
+bootstrap:
+	@tools/bootstrap.sh
+
+build: bootstrap
+	$(CMAKE_GEN) -B $(BUILD) >/dev/null
+	cmake --build $(BUILD) -j $(JOBS)
+
+# The whole suite twice (plain, then AddressSanitizer+UndefinedBehaviorSanitizer), then the
+# serial and dialogue tests under ThreadSanitizer, then the fuzz corpora as regression inputs.
+test: bootstrap test-normal test-asan test-tsan
+
+test-normal:
+	$(CMAKE_GEN) -B build >/dev/null
+	cmake --build build -j $(JOBS)
+	cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 2
+
+test-asan:
+	$(CMAKE_GEN) -B build-asan -DTOLVANE_SANITIZE=asan >/dev/null
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && QT_QPA_PLATFORM=offscreen \
+	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j 2
+
+test-tsan:
+	$(CMAKE_GEN) -B build-tsan -DTOLVANE_SANITIZE=tsan >/dev/null
+	cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && QT_QPA_PLATFORM=offscreen \
+	  TSAN_OPTIONS=suppressions=$(CURDIR)/tests/tsan.supp:halt_on_error=1:second_deadlock_stack=1 \
+	  ctest --output-on-failure -j 2 -L tsan
+
+run: build
+	@tools/run-demo.sh $(BUILD)
+
+bench: bootstrap
+	$(CMAKE_GEN) -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build build-bench -j $(JOBS)
+	@tools/run-benches.sh build-bench
+
+fuzz: bootstrap
+	CXX=clang++ $(CMAKE_GEN) -B build-fuzz -DTOLVANE_FUZZ=ON >/dev/null
+	cmake --build build-fuzz -j $(JOBS)
+	@tools/run-fuzz.sh build-fuzz $(FUZZ_SECONDS)
+
+screenshot: build
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/tolvane-screenshot docs/window.png
+
+clean:
+	rm -rf build build-asan build-tsan build-bench build-fuzz
