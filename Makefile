@@ -50,7 +50,7 @@ bench: bootstrap
 
 fuzz: bootstrap
 	CXX=clang++ $(CMAKE_GEN) -B build-fuzz -DTOLVANE_FUZZ=ON >/dev/null
-	cmake --build build-fuzz -j $(JOBS)
+	cmake --build build-fuzz -j $(JOBS) --target package_fuzz reply_fuzz ini_fuzz portname_fuzz
 	@tools/run-fuzz.sh build-fuzz $(FUZZ_SECONDS)
 
 screenshot: build
