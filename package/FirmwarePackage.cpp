@@ -1,0 +1,127 @@
+#include "package/FirmwarePackage.h"
+
+#include "package/Crc32.h"
+#include "package/GbkText.h"
+#include "package/Md5.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+FirmwarePackageData FirmwarePackage{};
+
+std::string FirmwarePackageData::InfoText() const {
+    const uint8_t* text = &Header[45];
+    const void* nul = std::memchr(text, 0, kPackageInfoTextSize);
+    const size_t length =
+        nul ? size_t(static_cast<const uint8_t*>(nul) - text) : size_t(kPackageInfoTextSize);
+    return std::string(reinterpret_cast<const char*>(text), length);
+}
+
+namespace {
+
+class FileHandle {
+  public:
+    explicit FileHandle(int fd) : fd_(fd) {}
+    ~FileHandle() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+PackageLoadResult SizeFailure(PackageLoadOutcome outcome, const char* text) {
+    PackageLoadResult result;
+    result.Outcome = outcome;
+    result.MessageBoxText = text;
+    result.ClearPath = true;
+    return result;
+}
+
+PackageLoadResult MemoFailure(PackageLoadOutcome outcome, const char* line) {
+    PackageLoadResult result;
+    result.Outcome = outcome;
+    result.ReplaceMemo = true;
+    result.MemoLines.push_back(line);
+    return result;
+}
+
+// Reads up to `capacity` bytes until end of file; -1 on a read error.
+int64_t ReadAll(int fd, uint8_t* buffer, int64_t capacity) {
+    int64_t total = 0;
+    while (total < capacity) {
+        const ssize_t got = ::read(fd, buffer + total, size_t(capacity - total));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return -1;
+        if (got == 0) break;
+        total += got;
+    }
+    return total;
+}
+
+} // namespace
+
+PackageLoadResult LoadPackage(const std::string& path, FirmwarePackageData& into) {
+    into.ClearKind();
+
+    // Anything that is not a readable plain file counts as size -1, like a missing one.
+    FileHandle file(::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    struct stat status;
+    int64_t size = -1;
+    if (file.get() >= 0 && ::fstat(file.get(), &status) == 0 && S_ISREG(status.st_mode))
+        size = int64_t(status.st_size);
+
+    if (size > kPackageMaxFileSize)
+        return SizeFailure(PackageLoadOutcome::TooLarge, "文件大小超过限制！");
+    if (size < kPackageHeaderSize)
+        return SizeFailure(PackageLoadOutcome::SizeError, "文件大小错误！");
+
+    // One byte more than the size asks for, so a file that grew since fstat is noticed too.
+    auto work = std::make_unique<uint8_t[]>(kPackageBlockDataSize + 1);
+    const int64_t got = ReadAll(file.get(), work.get(), size + 1);
+    if (got != size) // unreadable, or changed under us: treat as a file we cannot take
+        return SizeFailure(PackageLoadOutcome::SizeError, "文件大小错误！");
+
+    std::memcpy(into.Header, work.get(), kPackageHeaderSize);
+
+    const uint32_t blockSize = into.BlockSize();
+    const uint32_t blockArea = blockSize * into.BlockCount();
+    if (blockSize % 8 != 0 || blockSize > uint32_t(kPackageMaxBlockSize) ||
+        blockArea + 113 != uint32_t(size)) {
+        into.ClearKind();
+        return MemoFailure(PackageLoadOutcome::FormatError, "升级文件格式错误！");
+    }
+
+    const uint8_t* stored = work.get() + size - 4;
+    const uint32_t expected = uint32_t(stored[0]) | uint32_t(stored[1]) << 8 |
+                              uint32_t(stored[2]) << 16 | uint32_t(stored[3]) << 24;
+    if (Crc32(work.get(), int32_t(size - 4)) != expected) {
+        into.ClearKind();
+        return MemoFailure(PackageLoadOutcome::ChecksumError, "升级文件校验错误！");
+    }
+
+    std::memcpy(into.BlockData, work.get() + kPackageHeaderSize, blockArea);
+
+    PackageLoadResult result;
+    result.Outcome = PackageLoadOutcome::Loaded;
+    result.ReplaceMemo = true;
+    if (into.Kind() == kPackageKindK46) result.MemoLines.push_back("K46方案Modem升级");
+    std::string digest = FileMd5Hex(path);
+    for (char& c : digest)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    result.MemoLines.push_back("文件MD5:" + digest);
+    const std::string info = into.InfoText();
+    if (!info.empty())
+        result.MemoLines.push_back(
+            "升级文件信息:" +
+            GbkToUtf8(reinterpret_cast<const uint8_t*>(info.data()), info.size()));
+    return result;
+}
