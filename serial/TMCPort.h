@@ -79,23 +79,26 @@ class TMCPort : public MCPort {
 
   private:
     friend class PortNotifyObject;
-    struct UiCall;
     enum class Setting { Port, BaudRate, Parity, ByteSize, StopBits };
 
     void WndProc(int message);
     void RefreshPortCombo();
-    void PutPortItems(QComboBox* combo);
+    void PutPortItems(QComboBox* combo, const std::string& list);
+    void SetLastPortList(const std::string& list);
     bool SendToUi(int message);
     void EnsureNotifyObject();
     void ReleaseNotifyObject();
     static void ReleaseAllNotifyObjects();
     void WatcherProc();
-    void Hook(QComboBox* combo, QMetaObject::Connection (&slots)[2], void (TMCPort::*handler)());
-    void SelectItem(QComboBox* combo, const std::string& text, bool caseless);
+    void FillFixed(QComboBox* combo, QPointer<QComboBox>& field, QMetaObject::Connection* hooks,
+                   const char* items, void (TMCPort::*handler)());
+    void Hook(QComboBox* combo, QMetaObject::Connection* hooks, void (TMCPort::*handler)());
+    void Set(Setting setting, long value);
     void ApplyChange(Setting setting, long value);
     void StoreSetting(Setting setting, long value);
     long StoredSetting(Setting setting) const;
     QComboBox* ComboFor(Setting setting) const;
+    std::string CurrentItemText(QComboBox* combo) const;
 
     QPointer<QComboBox> PortCombo;
     QPointer<QComboBox> BaudRateCombo;
