@@ -1,0 +1,27 @@
+#pragma once
+// Command line of tolvane-devsim.
+
+#include "tools/devsim/VirtualDevice.h"
+
+#include <string>
+#include <vector>
+
+namespace devsim {
+
+struct CommandLine {
+    DeviceOptions Device;
+    int ComNumber = 0;       // 0: no entry in the port map
+    std::string PortsFolder; // empty: "ports" beside tolvane-devsim
+    bool Verbose = false;
+    bool Help = false;
+};
+
+// Parses the arguments after the program name; false with a message on a bad one.
+bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, std::string& error);
+
+// "115200,none", "9600,e", "57600,Odd".
+bool ParseLineMode(const std::string& text, LineMode& out);
+
+const char* UsageText();
+
+} // namespace devsim
