@@ -1,0 +1,290 @@
+// The two programs as a user runs them: tolvane-devsim in the port map, tolvane-pack's files
+// through the package loader, and the device's command line.
+#include "package/FirmwarePackage.h"
+#include "tools/devsim/CommandLine.h"
+
+#include "ToolSide.h"
+#include "tests/package/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+// A child process with its stdout on a pipe.
+class Child {
+  public:
+    bool Start(const std::vector<std::string>& args) {
+        int out[2];
+        if (::pipe(out) != 0) return false;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        // Their messages are checked by exit status; keep the test output readable.
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        std::vector<char*> argv;
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        out_ = ::fdopen(out[0], "r");
+        return rc == 0;
+    }
+    std::string ReadLine() {
+        char line[512] = {};
+        if (!std::fgets(line, sizeof line, out_)) return {};
+        std::string text = line;
+        if (!text.empty() && text.back() == '\n') text.pop_back();
+        return text;
+    }
+    std::string ReadAll() {
+        std::string all;
+        char chunk[4096];
+        for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, out_)) > 0;)
+            all.append(chunk, n);
+        return all;
+    }
+    void Signal(int signal) { ::kill(pid_, signal); }
+    // Exit status, or -1 when it did not end by itself within the time.
+    int Wait(int ms = 10000) {
+        for (int waited = 0; waited < ms; waited += 10) {
+            int status;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            ::usleep(10000);
+        }
+        return -1;
+    }
+    ~Child() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (out_) std::fclose(out_);
+    }
+
+  private:
+    pid_t pid_ = -1;
+    FILE* out_ = nullptr;
+};
+
+int RunProgram(const std::vector<std::string>& args, std::string* output = nullptr) {
+    Child child;
+    if (!child.Start(args)) return -1;
+    const std::string all = child.ReadAll();
+    if (output) *output = all;
+    return child.Wait();
+}
+
+TEST(DevsimProgram, RegistersInThePortMapAndLeavesOnSignal) {
+    TempDir dir;
+    const std::string ports = dir.File("ports");
+    for (int signal : {SIGTERM, SIGINT}) {
+        Child devsim;
+        ASSERT_TRUE(devsim.Start({TOLVANE_DEVSIM, "--com", "7", "--ports", ports}));
+        const std::string device = devsim.ReadLine();
+        ASSERT_EQ(device.rfind("/dev/pts/", 0), 0u) << device;
+        const std::string link = ports + "/COM7";
+        EXPECT_EQ(std::filesystem::read_symlink(link).string(), device);
+
+        ToolSide tool;
+        ASSERT_TRUE(tool.Open(link, B115200));
+        tool.Send("AT+VERSION=?\r\n");
+        EXPECT_EQ(Text(tool.Receive()), "\r\nVERSION:2.1\r\n");
+        tool.Close();
+
+        devsim.Signal(signal);
+        EXPECT_EQ(devsim.Wait(), 0);
+        EXPECT_FALSE(std::filesystem::is_symlink(link));
+    }
+}
+
+TEST(DevsimProgram, StaleEntryReplacedLiveEntryRefused) {
+    TempDir dir;
+    const std::string ports = dir.File("ports");
+    std::filesystem::create_directories(ports);
+    std::filesystem::create_directory_symlink("/dev/pts/does-not-exist", ports + "/COM3");
+
+    Child first;
+    ASSERT_TRUE(first.Start({TOLVANE_DEVSIM, "--com", "3", "--ports", ports}));
+    const std::string device = first.ReadLine();
+    EXPECT_EQ(std::filesystem::read_symlink(ports + "/COM3").string(), device);
+
+    // A second device cannot take COM3 while the first one lives.
+    EXPECT_EQ(RunProgram({TOLVANE_DEVSIM, "--com", "3", "--ports", ports}), 1);
+    EXPECT_EQ(std::filesystem::read_symlink(ports + "/COM3").string(), device);
+    first.Signal(SIGTERM);
+    EXPECT_EQ(first.Wait(), 0);
+}
+
+TEST(DevsimProgram, VanishingRemovesThePortAndExits) {
+    TempDir dir;
+    const std::string ports = dir.File("ports");
+    Child devsim;
+    ASSERT_TRUE(devsim.Start({TOLVANE_DEVSIM, "--com", "12", "--ports", ports, "--start-in-loader",
+                              "--vanish-after", "0"}));
+    const std::string device = devsim.ReadLine();
+    ToolSide tool;
+    ASSERT_TRUE(tool.Open(device, B115200));
+    // Block 0 of a one-block package of kind 16 with 8 bytes: 66 CC 10 01 00 00 00 08 00 ...
+    std::vector<uint8_t> frame = {0x66, 0xCC, 0x10, 0x01, 0x00, 0x00, 0x00, 0x08, 0x00,
+                                  1,    2,    3,    4,    5,    6,    7,    8};
+    uint32_t crc = 0xFFFFFFFFu; // computed here, not by the code under test
+    for (uint8_t byte : frame) {
+        crc ^= byte;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+    }
+    crc ^= 0xFFFFFFFFu;
+    for (int i = 0; i < 4; ++i)
+        frame.push_back(uint8_t(crc >> (8 * i)));
+    tool.Send(frame);
+    EXPECT_TRUE(tool.HungUp(3000));
+    EXPECT_EQ(devsim.Wait(), 3);
+    EXPECT_FALSE(std::filesystem::is_symlink(ports + "/COM12"));
+}
+
+TEST(DevsimProgram, BadOptionsAreRefused) {
+    EXPECT_EQ(RunProgram({TOLVANE_DEVSIM, "--working", "fast"}), 2);
+    std::string help;
+    EXPECT_EQ(RunProgram({TOLVANE_DEVSIM, "--help"}, &help), 0);
+    for (const char* option :
+         {"--silent", "--reset-error", "--ignore-pings", "--corrupt-crc", "--wrong-kind",
+          "--beyond", "--repeat-block", "--order", "--split-reply", "--stray-byte", "--delay",
+          "--vanish-after", "--pace", "--image", "--com", "--ports"})
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+}
+
+TEST(DevsimCommandLine, OptionsReachTheDevice) {
+    devsim::CommandLine c;
+    std::string error;
+    ASSERT_TRUE(devsim::ParseCommandLine({"--com",
+                                          "5",
+                                          "--working=9600,odd",
+                                          "--loader",
+                                          "57600,E",
+                                          "--version-text",
+                                          "VERSION:3\\r\\n",
+                                          "--corrupt-crc",
+                                          "2:3",
+                                          "--corrupt-crc=4",
+                                          "--beyond",
+                                          "1:0",
+                                          "--order",
+                                          "3,1",
+                                          "--stray-byte=0a",
+                                          "--split-reply",
+                                          "120",
+                                          "--vanish-after",
+                                          "9",
+                                          "-v"},
+                                         c, error))
+        << error;
+    EXPECT_EQ(c.ComNumber, 5);
+    EXPECT_EQ(c.Device.Working.Baud, 9600u);
+    EXPECT_EQ(c.Device.Working.LineParity, devsim::Parity::Odd);
+    EXPECT_EQ(c.Device.Loader.Baud, 57600u);
+    EXPECT_EQ(c.Device.Loader.LineParity, devsim::Parity::Even);
+    EXPECT_EQ(c.Device.VersionText, "VERSION:3\r\n");
+    ASSERT_EQ(c.Device.Fault.CorruptCrc.size(), 2u);
+    EXPECT_EQ(c.Device.Fault.CorruptCrc[0].Block, 2);
+    EXPECT_EQ(c.Device.Fault.CorruptCrc[0].Times, 3);
+    EXPECT_EQ(c.Device.Fault.CorruptCrc[1].Times, 1);
+    EXPECT_EQ(c.Device.Fault.Beyond[0].Times, 0);
+    EXPECT_EQ(c.Device.Fault.Order, (std::vector<int>{3, 1}));
+    EXPECT_EQ(c.Device.Fault.StrayValue, 0x0A);
+    EXPECT_EQ(c.Device.Fault.SplitMs, 120);
+    EXPECT_EQ(c.Device.Fault.VanishAfter, 9);
+    EXPECT_TRUE(c.Verbose);
+
+    for (const std::vector<std::string>& bad :
+         std::vector<std::vector<std::string>>{{"--com", "0"},
+                                               {"--com", "257"},
+                                               {"--com"},
+                                               {"--loader", "9600"},
+                                               {"--loader", "9600,mark"},
+                                               {"--corrupt-crc", "x"},
+                                               {"--order", "1,,2"},
+                                               {"--stray-byte=zz"},
+                                               {"--bogus"}}) {
+        devsim::CommandLine ignored;
+        EXPECT_FALSE(devsim::ParseCommandLine(bad, ignored, error)) << bad[0];
+    }
+}
+
+TEST(PackProgram, OutputLoadsWithTheProductLine) {
+    TempDir dir;
+    std::vector<uint8_t> area(3 * 512);
+    for (size_t i = 0; i < area.size(); ++i)
+        area[i] = uint8_t(i ^ (i >> 8));
+    const std::string input = dir.Write("area.bin", area);
+    const std::string output = dir.File("out.enc2");
+    ASSERT_EQ(RunProgram({TOLVANE_PACK, "--kind", "16", "--block-size", "512", "--end1", "0A0B0C0D",
+                          "--end2", "01020304", "--info", "测试固件 V1", input, output}),
+              0);
+    auto package = std::make_unique<FirmwarePackageData>();
+    const PackageLoadResult r = LoadPackage(output, *package);
+    ASSERT_EQ(r.Outcome, PackageLoadOutcome::Loaded);
+    ASSERT_EQ(r.MemoLines.size(), 3u);
+    EXPECT_EQ(r.MemoLines[0], "K46方案Modem升级");
+    EXPECT_EQ(r.MemoLines[2], "升级文件信息:测试固件 V1");
+    EXPECT_EQ(package->BlockCount(), 3);
+    EXPECT_TRUE(std::equal(area.begin(), area.end(), package->BlockData));
+    const uint8_t end1[] = {0x0A, 0x0B, 0x0C, 0x0D};
+    EXPECT_TRUE(std::equal(end1, end1 + 4, package->EndParam1()));
+    EXPECT_EQ(package->EndParam2()[3], 0x04);
+
+    // Padding the last block.
+    const std::string shortInput = dir.Write("short.bin", std::vector<uint8_t>(1000, 7));
+    ASSERT_EQ(RunProgram({TOLVANE_PACK, "--kind", "17", "--block-size", "512", "--pad=00",
+                          shortInput, output}),
+              0);
+    ASSERT_EQ(LoadPackage(output, *package).Outcome, PackageLoadOutcome::Loaded);
+    EXPECT_EQ(package->BlockCount(), 2);
+    EXPECT_EQ(package->BlockData[999], 7);
+    EXPECT_EQ(package->BlockData[1000], 0);
+}
+
+TEST(PackProgram, RefusesWhatCannotBeAPackage) {
+    TempDir dir;
+    const std::string input = dir.Write("area.bin", std::vector<uint8_t>(4096));
+    const std::string big = dir.Write("big.bin", std::vector<uint8_t>(65424));
+    const std::string output = dir.File("never.enc2");
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+    };
+    const Case cases[] = {
+        {{"--block-size", "12", input, output}, 1},
+        {{"--block-size", "4088", input, output}, 1},
+        {{"--block-size", "1000", input, output}, 1}, // not whole blocks, no --pad
+        {{"--block-size", "8", big, output}, 1},      // 65537 bytes with header and checksum
+        {{"--info", std::string(65, 'x'), input, output}, 1},
+        {{"--kind", "256", input, output}, 2},
+        {{"--end1", "123", input, output}, 2},
+        {{input}, 2},
+        {{dir.File("missing.bin"), output}, 2},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {TOLVANE_PACK};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        EXPECT_EQ(RunProgram(args), c.status) << c.args[0] << " " << c.args[1];
+        EXPECT_FALSE(std::filesystem::exists(output));
+    }
+}
+
+} // namespace
