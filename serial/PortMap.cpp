@@ -14,8 +14,12 @@ namespace {
 
 constexpr int MaxPort = 256;
 
+// Never destroyed: a static port component's watcher thread may still ask during program exit.
 std::mutex FolderLock;
-std::string FolderOverride; // empty: the default beside the executable
+std::string& FolderOverride() { // empty: the default beside the executable
+    static std::string* folder = new std::string;
+    return *folder;
+}
 
 std::string DefaultFolder() {
     char buffer[PATH_MAX];
@@ -86,16 +90,16 @@ std::string DefaultDevice(int number) {
 
 void SetPortMapFolder(std::string folder) {
     std::lock_guard<std::mutex> lock(FolderLock);
-    FolderOverride = std::move(folder);
+    FolderOverride() = std::move(folder);
 }
 
 std::string PortMapFolder() {
     {
         std::lock_guard<std::mutex> lock(FolderLock);
-        if (!FolderOverride.empty()) return FolderOverride;
+        if (!FolderOverride().empty()) return FolderOverride();
     }
-    static const std::string folder = DefaultFolder();
-    return folder;
+    static const std::string* folder = new std::string(DefaultFolder());
+    return *folder;
 }
 
 std::string PortDevicePath(int number) {

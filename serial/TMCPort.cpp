@@ -105,8 +105,12 @@ class PortCallEvent : public QEvent {
 
 // Every component holding a notification object, so that all of them let go of Qt when the
 // application object goes (a static component outlives it).
+// Never destroyed, as a static component's destructor still uses them during program exit.
 std::mutex RegistryLock;
-std::set<TMCPort*> Registry;
+std::set<TMCPort*>& Registry() {
+    static auto* ports = new std::set<TMCPort*>;
+    return *ports;
+}
 bool PostRoutineAdded = false;
 
 struct UpdatingScope {
@@ -171,7 +175,7 @@ TMCPort::~TMCPort() {
     if (WatcherHandle.joinable()) WatcherHandle.join();
     {
         std::lock_guard<std::mutex> lock(RegistryLock);
-        Registry.erase(this);
+        Registry().erase(this);
     }
     // Stop this opening's threads while this object is still whole: they call NotifyReceived.
     Close();
@@ -240,7 +244,7 @@ void TMCPort::EnsureNotifyObject() {
         NotifyWindow = new PortNotifyObject(this);
     }
     std::lock_guard<std::mutex> lock(RegistryLock);
-    Registry.insert(this);
+    Registry().insert(this);
     if (!PostRoutineAdded) {
         // Runs inside the application object's destructor, while Qt is still whole.
         qAddPostRoutine(&TMCPort::ReleaseAllNotifyObjects);
@@ -262,7 +266,7 @@ void TMCPort::ReleaseAllNotifyObjects() {
     std::set<TMCPort*> ports;
     {
         std::lock_guard<std::mutex> lock(RegistryLock);
-        ports.swap(Registry);
+        ports.swap(Registry());
         PostRoutineAdded = false;
     }
     for (TMCPort* port : ports)
