@@ -1,0 +1,50 @@
+#include "dialogue/BinaryFrames.h"
+
+#include "app/StatusLine.h"
+#include "dialogue/ExchangeEngine.h"
+
+namespace {
+
+int WaitResult(uint8_t* reply) {
+    switch (AwaitReply(reply)) {
+    case WaitOutcome::Stopped:
+        return -2;
+    case WaitOutcome::TimedOut:
+        return -3;
+    case WaitOutcome::Replied:
+        break;
+    }
+    return 0;
+}
+
+} // namespace
+
+DataFrameSource FrameSourceOf(const FirmwarePackageData& p) {
+    return {p.Kind(),      p.BlockCount(), p.BlockSize(), p.BlockData, int32_t(sizeof p.BlockData),
+            p.EndParam1(), p.EndParam2()};
+}
+
+int SendDataFrame(uint16_t index) {
+    uint8_t frame[DataFrameBufferSize] = {FrameMark0, FrameMark1};
+    uint8_t reply[ReplyBufferSize] = {};
+    // A package whose blocks do not fit a frame is as unusable as none: nothing is sent.
+    const int32_t length =
+        BuildDataFrame(FrameSourceOf(FirmwarePackage), index, frame, int32_t(sizeof frame));
+    if (length == 0) {
+        ShowStatus(QStringLiteral("无效的升级文件!"));
+        return -1;
+    }
+    SendBytes(frame, length);
+    if (const int stopped = WaitResult(reply); stopped != 0) return stopped;
+    return JudgeDataReply(reply, FirmwarePackage.Kind());
+}
+
+int SendCommandFrame(uint8_t code, const uint8_t* payload, int length) {
+    uint8_t frame[CommandFrameBufferSize] = {FrameMark0, FrameMark1};
+    uint8_t reply[ReplyBufferSize] = {};
+    const int32_t frameLength =
+        BuildCommandFrame(code, payload, length, frame, int32_t(sizeof frame));
+    SendBytes(frame, frameLength);
+    if (const int stopped = WaitResult(reply); stopped != 0) return stopped;
+    return JudgeCommandReply(reply);
+}

@@ -1,0 +1,123 @@
+#pragma once
+// The main window on the offscreen platform with a scripted device on a pseudo-terminal mapped
+// as COM7, message boxes answered by the seam.
+
+#include "app/MainForm.h"
+#include "app/PortSettings.h"
+#include "app/UserDialogs.h"
+#include "dialogue/ExchangeEngine.h"
+#include "package/FirmwarePackage.h"
+#include "package/PackageWriter.h"
+#include "tests/dialogue/FakeDevice.h"
+#include "tests/support/TempPortMap.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <random>
+
+namespace tolvane::test {
+
+constexpr int kCom = 7;
+
+// Runs fn on the user-interface thread as soon as it next handles events (callable from the
+// device's thread).
+template <typename Fn> void PostToUi(Fn fn) {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(fn), Qt::QueuedConnection);
+}
+
+inline void SelectItem(QComboBox* box, const QString& text) {
+    box->setCurrentIndex(box->findText(text));
+}
+
+class DialogueWindow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(Dir.isValid());
+        Map.Add(kCom, Pty.SlavePath());
+        SetConfigIniPath((Dir.path() + "/Config.ini").toStdString());
+        SetMessageBoxHook([this](const QString& text) { Boxes.push_back(text); });
+        Window = new TMForm;
+        MCPort1.SetPort(kCom);
+        MCPort1.SetBaudRate(115200);
+        MCPort1.SetParity(0);
+        MCPort1.SetByteSize(8);
+        MCPort1.SetStopBits(0);
+        SetModes("115200bps", 0, "115200bps", 0);
+        MCPort1.SetOpen(true);
+        ASSERT_TRUE(MCPort1.IsOpen());
+        DialogueStopped = true;
+        FirmwarePackage.ClearKind();
+    }
+
+    void TearDown() override {
+        Device.reset();
+        // Messages the device posted to the window are handled while the window still exists.
+        QCoreApplication::sendPostedEvents();
+        MCPort1.SetOpen(false);
+        delete Window;
+        SetMessageBoxHook({});
+        SetConfigIniPath("");
+        FirmwarePackage.ClearKind();
+        DialogueStopped = true;
+    }
+
+    void SetModes(const char* workBaud, int workParity, const char* bootBaud, int bootParity) {
+        SelectItem(Window->RzComboBox6, workBaud);
+        Window->RzComboBox8->setCurrentIndex(workParity);
+        SelectItem(Window->RzComboBox7, bootBaud);
+        Window->RzComboBox9->setCurrentIndex(bootParity);
+    }
+
+    // Every message the device receives also records the status text of that moment.
+    void StartDevice(FakeDevice::Responder responder) {
+        Device = std::make_unique<FakeDevice>(
+            Pty, [this, responder = std::move(responder)](const DeviceMessage& m) {
+                PostToUi([this] { Statuses.push_back(Window->RzStatusPane3->text()); });
+                return responder ? responder(m) : DeviceReply{};
+            });
+    }
+    int StatusCount(const QString& text) const {
+        return int(std::count(Statuses.begin(), Statuses.end(), text));
+    }
+
+    // Loads a package of blockCount blocks of blockSize random bytes; returns the block area.
+    Bytes LoadPackage(uint16_t blockSize, uint16_t blockCount, uint8_t kind = 0x10) {
+        PackageSpec spec;
+        spec.Kind = kind;
+        spec.BlockSize = blockSize;
+        spec.BlockCount = blockCount;
+        Bytes area(size_t(blockSize) * blockCount);
+        std::mt19937 random(blockCount * 131u + blockSize);
+        for (auto& b : area)
+            b = uint8_t(random());
+        spec.BlockArea = area;
+        spec.EndParam1 = {0x11, 0x12, 0x13, 0x14};
+        spec.EndParam2 = {0x21, 0x22, 0x23, 0x24};
+        const std::vector<uint8_t> file = BuildPackage(spec);
+        const std::string path = (Dir.path() + "/test.enc2").toStdString();
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+        EXPECT_EQ(::LoadPackage(path, FirmwarePackage).Outcome, PackageLoadOutcome::Loaded);
+        return area;
+    }
+
+    // Clicks "开始升级" and returns once the run has ended.
+    void RunUpgrade() { Window->RzButton3->click(); }
+
+    QTemporaryDir Dir;
+    TempPortMap Map;
+    PtyPair Pty;
+    TMForm* Window = nullptr;
+    std::unique_ptr<FakeDevice> Device;
+    std::vector<QString> Boxes;
+    std::vector<QString> Statuses; // status text as each device message arrived
+};
+
+} // namespace tolvane::test
