@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QObject>
 #include <QString>
+#include <QThread>
 
 #include <chrono>
 #include <cstring>
@@ -214,8 +215,14 @@ void TMCPort::SetLastPortList(const std::string& list) {
 bool TMCPort::SendToUi(int message) {
     auto call = std::make_shared<UiCall>();
     {
-        std::lock_guard<std::mutex> lock(NotifyLock);
+        std::unique_lock<std::mutex> lock(NotifyLock);
         if (!NotifyWindow) return false;
+        if (NotifyWindow->thread() == QThread::currentThread()) {
+            // Already on the user-interface thread: waiting for itself would never end.
+            lock.unlock();
+            WndProc(message);
+            return true;
+        }
         QCoreApplication::postEvent(NotifyWindow, new PortCallEvent(message, call));
     }
     std::unique_lock<std::mutex> lock(call->Lock);

@@ -140,6 +140,10 @@ TEST_F(PortComponent, OpenNeedsAReceiveHandlerAndReportsFailures) {
     port->SetOpen(false);
     port->SetOpen(false);
     EXPECT_EQ(Events, (std::vector<std::string>{"open 201", "close 201", "open 201", "close 201"}));
+    // A notification raised on the user-interface thread itself runs at once instead of
+    // waiting for itself.
+    port->NotifyReceived();
+    EXPECT_EQ(ReceiveTaken.size(), 1u);
 }
 
 TEST_F(PortComponent, FillersBindFillAndSelectNothing) {
