@@ -23,6 +23,8 @@
 
 using namespace devsim;
 
+bool SetCustomBaud(int fd, uint32_t baud);
+
 namespace {
 
 const std::vector<uint8_t> kPing = {0x66, 0xCC, 0xFF, 0x00, 0x00, 0xA3, 0x10, 0x53, 0x52};
@@ -275,6 +277,18 @@ TEST_F(DeviceTest, UnderstandsOnlyAtTheBaudRateOfItsMode) {
     tool_.SetSpeed(B57600);
     tool_.Send(kPing);
     EXPECT_EQ(tool_.Receive(), kPingReply);
+}
+
+TEST_F(DeviceTest, ReadsRatesWithoutATermiosConstant) {
+    DeviceOptions options;
+    options.Working = {250000, Parity::None};
+    StartDevice(options);
+    ASSERT_TRUE(SetCustomBaud(tool_.Fd(), 250000));
+    tool_.Send("AT+VERSION=?\r\n");
+    EXPECT_EQ(Text(tool_.Receive()), "\r\nVERSION:2.1\r\n");
+    ASSERT_TRUE(SetCustomBaud(tool_.Fd(), 250001));
+    tool_.Send("AT+VERSION=?\r\n");
+    EXPECT_TRUE(tool_.Silent(300));
 }
 
 TEST_F(DeviceTest, StartInLoaderAndExpectedKind) {
