@@ -1,0 +1,197 @@
+// The port panel and the settings file with pseudo-terminals as the serial ports.
+#include "WindowFixture.h"
+
+#include <QTest>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "app/StatusLine.h"
+#include "tests/support/PtyPair.h"
+
+namespace {
+
+constexpr int kPort = 200; // far above the ports a test machine has
+
+const char kFirstRunFile[] = "[COMPort1]\nPort=1\nBaudrate=19200\nParity=NONE\nByteSize=8\n"
+                             "StopBits=0\nBaudrateWk=-1\nParityWk=-1\nBaudrateBt=-1\nParityBt=-1\n";
+
+class PortPanelTest : public WindowTest {
+  protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        pty = std::make_unique<tolvane::test::PtyPair>();
+        portMap->Add(kPort, pty->SlavePath());
+    }
+    void TearDown() override {
+        WindowTest::TearDown();
+        pty.reset();
+    }
+    bool LampLit() const {
+        return form->LEDActive->pixmap().toImage() == form->ImageList1[0].toImage();
+    }
+    std::unique_ptr<tolvane::test::PtyPair> pty;
+};
+
+TEST_F(PortPanelTest, FirstRunWritesTheDefaultSettingsFile) {
+    Create();
+    EXPECT_EQ(MCPort1.GetPort(), 1);
+    EXPECT_EQ(MCPort1.GetBaudRate(), 19200);
+    EXPECT_EQ(form->RzComboBox2->currentText(), QStringLiteral("19200bps"));
+    EXPECT_EQ(form->RzComboBox3->currentText(), QStringLiteral("None"));
+    EXPECT_EQ(form->RzComboBox4->currentText(), QStringLiteral("8"));
+    EXPECT_EQ(form->RzComboBox5->currentText(), QStringLiteral("1"));
+    for (QComboBox* box :
+         {form->RzComboBox6, form->RzComboBox7, form->RzComboBox8, form->RzComboBox9})
+        EXPECT_EQ(box->currentIndex(), -1);
+    EXPECT_EQ(form->RzComboBox6->count(), form->RzComboBox2->count());
+    EXPECT_EQ(form->RzComboBox9->itemText(2), form->RzComboBox3->itemText(2));
+    form->close();
+    EXPECT_EQ(GetConfig(), kFirstRunFile);
+    EXPECT_TRUE(form->RzStatusPane3->text().isEmpty()); // the port was closed: nothing reported
+}
+
+TEST_F(PortPanelTest, StoredSettingsAreSelectedAtTheNextStartAndWrittenBack) {
+    PutConfig("; kept\r\n[comport1]\r\nport=200\r\nBaudrate=0x1C200\r\nParity=EVEN\r\n"
+              "ByteSize=8\r\nStopBits=2\r\nBaudrateWk=3\r\nParityWk=2\r\nBaudrateBt=99\r\n"
+              "ParityBt=0x1\r\n[Other]\r\nx=1\r\n");
+    Create();
+    EXPECT_EQ(form->RzComboBox1->currentText(), QStringLiteral("COM200"));
+    EXPECT_EQ(form->RzComboBox2->currentText(), QStringLiteral("115200bps"));
+    EXPECT_EQ(form->RzComboBox3->currentText(), QStringLiteral("Even"));
+    EXPECT_EQ(form->RzComboBox4->currentText(), QStringLiteral("8"));
+    EXPECT_EQ(form->RzComboBox5->currentText(), QStringLiteral("2"));
+    EXPECT_EQ(form->RzComboBox6->currentIndex(), 3);
+    EXPECT_EQ(form->RzComboBox8->currentIndex(), 2);
+    EXPECT_EQ(form->RzComboBox7->currentIndex(), -1);
+    EXPECT_EQ(form->RzComboBox9->currentIndex(), 1);
+    EXPECT_FALSE(MCPort1.IsOpen());
+    form->RzComboBox7->setCurrentIndex(0);
+    form->close();
+    EXPECT_EQ(GetConfig(),
+              "; kept\r\n[comport1]\r\nPort=200\r\nBaudrate=115200\r\nParity=EVEN\r\n"
+              "ByteSize=8\r\nStopBits=2\r\nBaudrateWk=3\r\nParityWk=2\r\nBaudrateBt=0\r\n"
+              "ParityBt=1\r\n[Other]\r\nx=1\r\n");
+}
+
+TEST_F(PortPanelTest, OddStoredValuesFallBackOrSelectNothing) {
+    PutConfig("[COMPort1]\nPort=200\nBaudrate=fast\nParity=even\nStopBits=1\n");
+    Create();
+    EXPECT_EQ(MCPort1.GetBaudRate(), 19200);
+    EXPECT_EQ(MCPort1.GetParity(), 0);
+    EXPECT_EQ(form->RzComboBox3->currentText(), QStringLiteral("None"));
+    EXPECT_EQ(MCPort1.GetStopBits(), 1);
+    EXPECT_EQ(form->RzComboBox5->currentIndex(), -1); // one and a half has no item
+    form->RzBitBtn1->click();
+    EXPECT_EQ(messages, QStringList{QStringLiteral("请选择串口参数！")});
+    EXPECT_FALSE(MCPort1.IsOpen());
+    form->close();
+    const std::string written = GetConfig();
+    EXPECT_NE(written.find("\nParity=NONE\n"), std::string::npos) << written;
+    EXPECT_NE(written.find("\nStopBits=1\n"), std::string::npos) << written;
+    EXPECT_NE(written.find("\nBaudrate=19200\n"), std::string::npos) << written;
+}
+
+TEST_F(PortPanelTest, AnAbsentPortAsksForParameters) {
+    PutConfig("[COMPort1]\nPort=251\n");
+    Create();
+    EXPECT_EQ(form->RzComboBox1->currentIndex(), -1);
+    form->RzBitBtn1->click();
+    EXPECT_EQ(messages, QStringList{QStringLiteral("请选择串口参数！")});
+    EXPECT_FALSE(MCPort1.IsOpen());
+    EXPECT_EQ(form->RzBitBtn1->text(), QStringLiteral("打开串口"));
+}
+
+TEST_F(PortPanelTest, OpenAndCloseShowTheirTextsGlyphsAndLamp) {
+    PutConfig("[COMPort1]\nPort=200\nBaudrate=9600\n");
+    Create();
+    form->RzBitBtn1->click();
+    ASSERT_TRUE(MCPort1.IsOpen()) << messages.join(u'|').toStdString();
+    EXPECT_EQ(form->RzStatusPane3->text(), QStringLiteral("COM200 Opened"));
+    EXPECT_EQ(form->RzBitBtn1->text(), QStringLiteral("关闭串口"));
+    EXPECT_EQ(form->RzBitBtn1->GlyphIndex(), 3);
+    EXPECT_TRUE(LampLit());
+    EXPECT_EQ(pty->SlaveBaudRate(), 9600u);
+
+    form->RzBitBtn1->click();
+    EXPECT_FALSE(MCPort1.IsOpen());
+    EXPECT_EQ(form->RzStatusPane3->text(), QStringLiteral("COM200 Closed"));
+    EXPECT_EQ(form->RzBitBtn1->text(), QStringLiteral("打开串口"));
+    EXPECT_EQ(form->RzBitBtn1->GlyphIndex(), 1);
+    EXPECT_FALSE(LampLit());
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(PortPanelTest, ABaudChangeOnAnOpenPortReopensItAtTheNewRate) {
+    PutConfig("[COMPort1]\nPort=200\nBaudrate=9600\n");
+    Create();
+    form->RzBitBtn1->click();
+    ASSERT_TRUE(MCPort1.IsOpen());
+    form->MsgTimer1Timer();
+    const int index = form->RzComboBox2->findText(QStringLiteral("115200bps"));
+    ASSERT_GE(index, 0);
+    form->RzComboBox2->setCurrentIndex(index); // as the user's pick
+    EXPECT_TRUE(MCPort1.IsOpen());
+    EXPECT_EQ(MCPort1.GetBaudRate(), 115200);
+    EXPECT_EQ(pty->SlaveBaudRate(), 115200u);
+    EXPECT_EQ(form->RzStatusPane3->text(), QStringLiteral("COM200 Opened"));
+    EXPECT_EQ(form->RzBitBtn1->text(), QStringLiteral("关闭串口"));
+    EXPECT_TRUE(LampLit());
+
+    // Closing the window with the port open reports the close before saving; the next start
+    // leaves the port closed.
+    form->close();
+    EXPECT_FALSE(MCPort1.IsOpen());
+    EXPECT_EQ(form->RzStatusPane3->text(), QStringLiteral("COM200 Closed"));
+    EXPECT_NE(GetConfig().find("Baudrate=115200\n"), std::string::npos);
+    form.reset();
+    Create();
+    EXPECT_FALSE(MCPort1.IsOpen());
+    EXPECT_EQ(form->RzComboBox2->currentText(), QStringLiteral("115200bps"));
+    EXPECT_FALSE(LampLit());
+}
+
+TEST_F(PortPanelTest, APortHeldByAnotherProcessCannotBeOpened) {
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t holder = fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        int fd = open(pty->SlavePath().c_str(), O_RDWR | O_NOCTTY);
+        flock(fd, LOCK_EX | LOCK_NB);
+        ioctl(fd, TIOCEXCL);
+        (void)!write(ready[1], "x", 1);
+        pause();
+        _exit(0);
+    }
+    char byte = 0;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    PutConfig("[COMPort1]\nPort=200\n");
+    Create();
+    form->RzBitBtn1->click();
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    close(ready[0]);
+    close(ready[1]);
+    EXPECT_FALSE(MCPort1.IsOpen());
+    EXPECT_EQ(messages,
+              QStringList{QStringLiteral(
+                  "无法打开串口 COM200，请检查串口是否被其他程序占用或做了不恰当的设置！")});
+    EXPECT_EQ(form->RzBitBtn1->text(), QStringLiteral("打开串口"));
+    EXPECT_FALSE(LampLit());
+}
+
+TEST_F(PortPanelTest, ASettingsFileThatCannotBeWrittenIsReportedAndTheWindowStillCloses) {
+    const std::string unwritable = dir + "/missing/Config.ini";
+    SetConfigIniPath(unwritable);
+    Create();
+    form->close();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(exceptions,
+              QStringList{QString::fromStdString("Unable to write to " + unwritable + ".")});
+}
+
+} // namespace
