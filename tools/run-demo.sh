@@ -36,7 +36,7 @@ head -c $((40 * 1016)) /dev/urandom >"$demo/blocks.bin"
     --info "演示固件 V3.2 (虚拟设备)" "$demo/blocks.bin" "$package" >/dev/null
 
 "$bin/tolvane-devsim" --com "$com" --working 115200,none --loader 115200,none \
-    --image "$demo/received.bin" >"$demo/devsim.out" 2>"$demo/devsim.log" &
+    --image "$demo/received.bin" ${DEVSIM_FLAGS:-} >"$demo/devsim.out" 2>"$demo/devsim.log" &
 sim=$!
 trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null || true' EXIT
 for _ in $(seq 50); do [[ -L "$bin/ports/COM$com" ]] && break; sleep 0.1; done
@@ -47,7 +47,7 @@ if [[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]]; then
     "$bin/tolvane"
 else
     echo "No display: running the demo offscreen on COM$com with $package"
-    QT_QPA_PLATFORM=offscreen "$bin/tolvane-demo" --com "$com" --package "$package" \
+    QT_QPA_PLATFORM=offscreen "$bin/tolvane-demo" --com "$com" --package "$(realpath "$package")" \
         --screenshot "$build/demo-finished.png"
     cmp -s "$demo/received.bin" "$demo/blocks.bin" && echo "The device received every block intact."
     echo "Screenshot: $build/demo-finished.png"
