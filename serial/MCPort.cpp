@@ -274,8 +274,9 @@ void MCPort::NotifierProc(std::shared_ptr<Opening> opening) {
             o.ReceivedEvent.Wait();
             chunkArrived = true;
         } else {
-            chunkArrived =
-                o.ReceivedEvent.WaitFor(std::chrono::milliseconds(owner->QuietTime.load()));
+            // A quiet time below 1 ms would turn the wait into a spin.
+            const int quiet = std::max(1, owner->QuietTime.load());
+            chunkArrived = o.ReceivedEvent.WaitFor(std::chrono::milliseconds(quiet));
         }
         if (o.StopRequested) break;
         if (!chunkArrived && !owner->ReceiveQueue.IsEmpty()) owner->NotifyReceived();

@@ -33,7 +33,7 @@ void RecordError() {
     Events.push_back("error");
 }
 
-// A port core whose notifications are recorded; each takes up to TakePerNotify bytes.
+// A port core whose notifications are recorded; each takes every byte waiting.
 class RecordingPort : public MCPort {
   public:
     RecordingPort() {
@@ -47,36 +47,29 @@ class RecordingPort : public MCPort {
     }
     void NotifyReceived() override {
         uint8_t buffer[1024];
-        int taken = Read(buffer, TakePerNotify);
+        int taken = Read(buffer, sizeof(buffer));
         std::lock_guard<std::mutex> lock(Lock);
-        Times.push_back(Clock::now());
         Taken.push_back(taken);
         Changed.notify_all();
     }
     // Waits until `count` notifications have come or the time-out passed.
     size_t WaitForNotifications(size_t count, std::chrono::milliseconds timeout) {
         std::unique_lock<std::mutex> lock(Lock);
-        Changed.wait_for(lock, timeout, [&] { return Times.size() >= count; });
-        return Times.size();
+        Changed.wait_for(lock, timeout, [&] { return Taken.size() >= count; });
+        return Taken.size();
     }
     size_t Notifications() {
         std::lock_guard<std::mutex> lock(Lock);
-        return Times.size();
-    }
-    std::vector<Clock::time_point> TimesCopy() {
-        std::lock_guard<std::mutex> lock(Lock);
-        return Times;
+        return Taken.size();
     }
     std::vector<int> TakenCopy() {
         std::lock_guard<std::mutex> lock(Lock);
         return Taken;
     }
-    std::atomic<unsigned> TakePerNotify{1024};
 
   private:
     std::mutex Lock;
     std::condition_variable Changed;
-    std::vector<Clock::time_point> Times;
     std::vector<int> Taken;
 };
 
@@ -225,32 +218,6 @@ TEST_F(PortCore, CloseInterruptsAWriterBlockedOnAFullDevice) {
     auto start = Clock::now();
     port.Close();
     EXPECT_LT(Clock::now() - start, 400ms);
-}
-
-TEST_F(PortCore, ThreeHundredBytesGiveOneNotification) {
-    RecordingPort port;
-    ASSERT_EQ(port.OpenPort(5, 9600, 8, 0, 0), 1);
-    std::vector<uint8_t> data = Pattern(300);
-    ASSERT_TRUE(pty.Write(data.data(), data.size()));
-    EXPECT_EQ(port.WaitForNotifications(1, 5s), 1u);
-    std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(port.TakenCopy(), std::vector<int>{300});
-}
-
-TEST_F(PortCore, BurstIsNotifiedAfterTheQuietTimeAndPartialReadsAreNotifiedAgain) {
-    RecordingPort port;
-    port.TakePerNotify = 4;
-    ASSERT_EQ(port.OpenPort(5, 9600, 8, 0, 0), 1);
-    auto written = Clock::now();
-    ASSERT_TRUE(pty.Write("0123456789"));
-    ASSERT_EQ(port.WaitForNotifications(3, 10s), 3u);
-    std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(port.TakenCopy(), (std::vector<int>{4, 4, 2}));
-    auto times = port.TimesCopy();
-    // Never earlier than the quiet time; generous upper bounds for a loaded machine.
-    EXPECT_GE(times[0] - written, 45ms);
-    EXPECT_GE(times[1] - times[0], 45ms);
-    EXPECT_GE(times[2] - times[1], 45ms);
 }
 
 TEST_F(PortCore, SteadyStreamIsNotNotifiedUntilItPauses) {
