@@ -1,28 +1,49 @@
-// tolvane-screenshot <out.png>: renders the main window as it looks after start-up into a PNG,
-// without a display (the offscreen platform is used unless another one is asked for).
+// tolvane-screenshot [--upgrade] <out.png>: renders the main window as it looks after start-up
+// into a PNG, without a display (the offscreen platform is used unless another one is asked for).
+// --upgrade also shows the controls an upgrade run reveals (progress and result), for reviewing
+// the layout.
 
 #include <QImage>
 #include <QPixmap>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/Application.h"
 #include "app/MainForm.h"
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <out.png>\n", argv[0]);
+    const bool upgradeLook = argc == 3 && std::strcmp(argv[1], "--upgrade") == 0;
+    if (argc != 2 && !upgradeLook) {
+        std::fprintf(stderr, "usage: %s [--upgrade] <out.png>\n", argv[0]);
         return 2;
     }
+    const char* out = argv[argc - 1];
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     TApplication app(argc, argv);
     TMForm form;
+    if (upgradeLook) {
+        form.RzLabel8->show();
+        form.RzProgressBar1->setValue(42);
+        form.RzProgressBar1->show();
+        form.RzLabel9->setText(QStringLiteral("升级成功"));
+        QPalette palette = form.RzLabel9->palette();
+        palette.setColor(QPalette::WindowText, Qt::darkGreen);
+        form.RzLabel9->setPalette(palette);
+        form.RzLabel9->show();
+        form.RzButton3->setText(QStringLiteral("停止"));
+        form.RzEdit1->setText(QStringLiteral("/home/user/firmware/K46_v3.enc2"));
+        form.RzMemo1->appendPlainText(QStringLiteral("K46方案Modem升级"));
+        form.RzMemo1->appendPlainText(QStringLiteral("文件MD5:9E107D9D372BB6826BD81D3542A419D6"));
+        form.RzMemo1->appendPlainText(QStringLiteral("升级文件信息:示例固件 V3.1"));
+        form.RzStatusPane3->setText(QStringLiteral("COM1 Opened"));
+    }
     form.show();
     QApplication::processEvents();
     // The window is only rendered, never closed: Config.ini stays as it was.
     const QPixmap shot = form.grab();
-    if (!shot.save(QString::fromLocal8Bit(argv[1]), "PNG")) {
-        std::fprintf(stderr, "cannot write %s\n", argv[1]);
+    if (!shot.save(QString::fromLocal8Bit(out), "PNG")) {
+        std::fprintf(stderr, "cannot write %s\n", out);
         return 1;
     }
     return 0;
