@@ -260,20 +260,6 @@ TEST_F(LoaderTest, Table) {
     }
 }
 
-TEST_F(LoaderTest, HeaderFieldsReadInPlace) {
-    PackageSpec spec = Spec(16, 24, 5);
-    spec.EndParam1 = {0x11, 0x22, 0x33, 0x44};
-    spec.EndParam2 = {0xA1, 0xB2, 0xC3, 0xD4};
-    spec.InfoText = "ok";
-    ASSERT_EQ(LoadPackage(dir_.Write("p.enc2", BuildPackage(spec)), *package_).Outcome,
-              PackageLoadOutcome::Loaded);
-    EXPECT_EQ(package_->BlockSize(), 24);
-    EXPECT_EQ(package_->BlockCount(), 5);
-    EXPECT_EQ(std::memcmp(package_->EndParam1(), spec.EndParam1.data(), 4), 0);
-    EXPECT_EQ(std::memcmp(package_->EndParam2(), spec.EndParam2.data(), 4), 0);
-    EXPECT_EQ(package_->InfoText(), "ok");
-}
-
 TEST_F(LoaderTest, UnopenablePathsAreSizeErrors) {
     std::vector<std::string> paths = {dir_.File("missing.enc2"), dir_.path(), "/dev/null", ""};
     if (::geteuid() != 0) { // root reads regardless of permissions

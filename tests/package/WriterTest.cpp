@@ -1,5 +1,4 @@
 #include "package/Crc32.h"
-#include "package/GbkText.h"
 #include "package/PackageWriter.h"
 
 #include <gtest/gtest.h>
@@ -50,32 +49,6 @@ TEST(PackageWriter, InfoTextThatCannotBeStored) {
     EXPECT_FALSE(PackageSpecProblem(spec).empty());
     spec.InfoText = "\xC3"; // cut-off UTF-8
     EXPECT_TRUE(BuildPackage(spec).empty());
-}
-
-TEST(PackageWriter, ProblemsNamed) {
-    PackageSpec spec;
-    spec.BlockSize = 12;
-    EXPECT_NE(PackageSpecProblem(spec).find("multiple of 8"), std::string::npos);
-    spec.BlockSize = 4088;
-    EXPECT_NE(PackageSpecProblem(spec).find("4083"), std::string::npos);
-    spec.BlockSize = 4080;
-    spec.BlockCount = 17; // 69360 bytes of blocks
-    EXPECT_NE(PackageSpecProblem(spec).find("65535"), std::string::npos);
-    spec.BlockCount = 1;
-    spec.BlockArea = std::vector<uint8_t>(8);
-    EXPECT_NE(PackageSpecProblem(spec).find("header says 4080"), std::string::npos);
-}
-
-TEST(GbkText, RoundTripAndReplacement) {
-    const std::string text = "K46方案Modem升级：测试";
-    const std::optional<std::string> gbk = Utf8ToGbk(text);
-    ASSERT_TRUE(gbk);
-    EXPECT_EQ(GbkToUtf8(reinterpret_cast<const uint8_t*>(gbk->data()), gbk->size()), text);
-    const uint8_t bad[] = {0x80, 'a', 0xFF, 0xFF, 'b'};
-    const std::string out = GbkToUtf8(bad, sizeof bad);
-    EXPECT_NE(out.find('a'), std::string::npos);
-    EXPECT_NE(out.find('b'), std::string::npos);
-    EXPECT_NE(out.find("\xEF\xBF\xBD"), std::string::npos);
 }
 
 } // namespace
