@@ -311,7 +311,10 @@ void VirtualDevice::ProcessBuffer() {
 }
 
 void VirtualDevice::HandleText(const std::string& line) {
-    Note("<- " + EscapedText(reinterpret_cast<const uint8_t*>(line.data()), line.size()) +
+    // The "\n" of the previous "\r\n" starts this line; it is no part of the command.
+    const size_t start = std::min(line.find_first_not_of('\n'), line.size());
+    Note("<- " +
+         EscapedText(reinterpret_cast<const uint8_t*>(line.data()) + start, line.size() - start) +
          " + \\r");
     if (options_.Fault.Silent) return;
     const size_t at = line.find("AT");
