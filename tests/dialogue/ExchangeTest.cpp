@@ -104,7 +104,7 @@ TEST_F(Exchange, TextRepliesAsTheLineDeliversThem) {
     StartDevice([&next](const DeviceMessage&) { return next; });
     DialogueStopped = false;
     for (const auto& c : cases) {
-        next = c.reply;
+        Device->Locked([&] { next = c.reply; });
         SetReplyTimeout(400);
         char buffer[ReplyBufferSize] = "AT+TEST\r";
         EXPECT_EQ(TextExchange(buffer, buffer), c.result) << c.name;
@@ -129,7 +129,7 @@ TEST_F(Exchange, ResetConfirmation) {
     DialogueStopped = false;
     for (const auto& [text, ok] : std::vector<std::pair<std::string, bool>>{
              {"\r\nOK\r\n", true}, {"\r\nOK", true}, {"\r\nERROR", false}, {"\r\nO", false}}) {
-        answer = text;
+        Device->Locked([&] { answer = text; });
         EXPECT_EQ(ResetDevice(), ok) << text;
         EXPECT_EQ(Window->RzStatusPane3->text(), QString("收到应答")) << text;
     }

@@ -28,8 +28,12 @@ FakeDevice::FakeDevice(PtyPair& pty, Responder responder)
     : Pty(pty), Respond(std::move(responder)), Thread([this] { Run(); }) {}
 
 FakeDevice::~FakeDevice() {
+    Finish();
+}
+
+void FakeDevice::Finish() {
     Stop = true;
-    Thread.join();
+    if (Thread.joinable()) Thread.join();
 }
 
 std::vector<DeviceMessage> FakeDevice::Log() const {
@@ -60,9 +64,10 @@ bool FakeDevice::WaitForKind(DeviceMessage::Kind kind, std::chrono::milliseconds
 
 void FakeDevice::Handle(DeviceMessage message) {
     message.baud = Pty.SlaveBaudRate();
-    const DeviceReply reply = Respond ? Respond(message) : DeviceReply{};
+    DeviceReply reply;
     {
         std::lock_guard<std::mutex> guard(Lock);
+        if (Respond) reply = Respond(message);
         Messages.push_back(message);
     }
     Logged.notify_all();

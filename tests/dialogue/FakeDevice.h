@@ -50,6 +50,15 @@ class FakeDevice {
     FakeDevice(const FakeDevice&) = delete;
     FakeDevice& operator=(const FakeDevice&) = delete;
 
+    // Ends the device's thread; the log stays readable, and everything the responder did is
+    // visible to the caller afterwards.
+    void Finish();
+    // Runs fn under the lock the responder runs under, for state the two share.
+    template <typename Fn> void Locked(Fn fn) {
+        std::lock_guard<std::mutex> guard(Lock);
+        fn();
+    }
+
     std::vector<DeviceMessage> Log() const;
     int Count(DeviceMessage::Kind kind) const;
     // Waits until `count` messages have been logged; false on time-out.

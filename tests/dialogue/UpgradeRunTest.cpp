@@ -73,6 +73,7 @@ TEST_F(Upgrade, FullUpgradeTwice) {
                      [&](int v) { percents.push_back(v); });
 
     RunUpgrade();
+    Device->Finish();
 
     EXPECT_EQ(loader.image, area);
     EXPECT_EQ(loader.closing, (Bytes{0x21, 0x22, 0x23, 0x24, 0x11, 0x12, 0x13, 0x14}));
@@ -101,15 +102,16 @@ TEST_F(Upgrade, FullUpgradeTwice) {
 
     // A second run hides the old result and starts over from the reset and block 0.
     bool hiddenAtStart = false;
-    loader = GoodLoader{};
+    GoodLoader second;
     StartDevice([&](const DeviceMessage& m) {
         if (m.kind == Kind::Reset)
             PostToUi([&] { hiddenAtStart = !Window->RzLabel9->isVisibleTo(Window); });
-        return loader.Answer(m);
+        return second.Answer(m);
     });
     RunUpgrade();
+    Device->Finish();
     EXPECT_TRUE(hiddenAtStart);
-    EXPECT_EQ(loader.image, area);
+    EXPECT_EQ(second.image, area);
     EXPECT_EQ(DataIndices(Device->Log()), (std::vector<uint16_t>{0, 1, 2, 3, 4, 5}));
     EXPECT_EQ(Window->RzLabel9->text(), QString("升级成功"));
     ExpectIdle();
