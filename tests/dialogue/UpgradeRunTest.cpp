@@ -2,8 +2,13 @@
 #include "app/StatusLine.h"
 #include "tests/dialogue/DialogueWindowFixture.h"
 
+#include "tools/devsim/VirtualDevice.h"
+
 #include <QFile>
 #include <QProgressBar>
+
+#include <pty.h>
+#include <unistd.h>
 
 namespace tolvane::test {
 namespace {
@@ -335,6 +340,37 @@ TEST_F(Upgrade, ClosingTheWindowStopsTheRun) {
     EXPECT_EQ(DataIndices(Device->Log()), (std::vector<uint16_t>{0, 1, 2, 3}));
     EXPECT_EQ(Window->RzButton3->Tag, 0);
     EXPECT_TRUE(DialogueStopped);
+}
+
+TEST_F(Upgrade, VersionAndUpgradeWithTheVirtualDevice) {
+    // The simulator the demo runs, on a line of its own: loader at 57600 with even parity.
+    int master = -1, slave = -1;
+    char name[256];
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    devsim::DeviceOptions options;
+    options.Working = {115200, devsim::Parity::None};
+    options.Loader = {57600, devsim::Parity::Even};
+    devsim::VirtualDevice device(options);
+    ASSERT_TRUE(device.Start(master));
+    MCPort1.SetOpen(false);
+    Map.Add(kCom, name);
+    MCPort1.SetOpen(true);
+    SetModes("115200bps", 0, "57600bps", 2);
+    const Bytes area = LoadPackage(1016, 8);
+
+    Window->RzButton2->click();
+    RunUpgrade();
+    device.Stop();
+    close(slave);
+
+    EXPECT_EQ(Boxes, std::vector<QString>{"VERSION:2.1\r\n"});
+    EXPECT_EQ(Window->RzLabel9->text(), QString("升级成功"));
+    const devsim::DeviceStatus status = device.Status();
+    EXPECT_EQ(status.Transfers, 1);
+    EXPECT_EQ(status.Image, area);
+    EXPECT_EQ(Bytes(status.ClosingPayload.begin(), status.ClosingPayload.end()),
+              (Bytes{0x21, 0x22, 0x23, 0x24, 0x11, 0x12, 0x13, 0x14}));
+    ExpectIdle();
 }
 
 } // namespace
