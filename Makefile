@@ -25,7 +25,7 @@ test-normal:
 	cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 2
 
 test-asan:
-	$(CMAKE_GEN) -B build-asan -DTOLVANE_SANITIZE=asan >/dev/null
+	$(CMAKE_GEN) -B build-asan -DTOLVANE_SANITIZE=asan -DTOLVANE_BENCH=OFF >/dev/null
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && QT_QPA_PLATFORM=offscreen \
 	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
@@ -34,7 +34,7 @@ test-asan:
 	  ctest --output-on-failure -j 2
 
 test-tsan:
-	$(CMAKE_GEN) -B build-tsan -DTOLVANE_SANITIZE=tsan >/dev/null
+	$(CMAKE_GEN) -B build-tsan -DTOLVANE_SANITIZE=tsan -DTOLVANE_BENCH=OFF >/dev/null
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && QT_QPA_PLATFORM=offscreen \
 	  TSAN_OPTIONS=suppressions=$(CURDIR)/tests/tsan.supp:halt_on_error=1:second_deadlock_stack=1 \
