@@ -12,10 +12,11 @@ namespace posix_serial {
 // Returns the descriptor, or -1 when the device is missing or held.
 int OpenExclusive(const std::string& path);
 
-// Raw 8-bit mode, receiver on, modem lines ignored, no flow control, the given rate (any rate
-// through termios2), 5..8 data bits, parity 0 none / 1 odd / 2 even, stop bits 0 one /
-// 1 one and a half (5 data bits only) / 2 two. False when the settings are refused. On a
-// pseudo-terminal, settings its driver refuses or drops are accepted as long as the rate is set.
+// Raw 8-bit mode, receiver on, modem status ignored, no flow control, DTR/RTS dropped on close,
+// the given rate (any rate through termios2), 5..8 data bits, parity 0 none / 1 odd / 2 even,
+// stop bits 0 one / 1 one and a half (5 data bits only) / 2 two. False when the settings are
+// refused. On a pseudo-terminal, settings its driver refuses or drops are accepted as long as the
+// rate is set.
 bool ApplyLineSettings(int fd, uint32_t baud, int byteSize, int parity, int stopBits);
 
 // Asserts DTR and RTS (errors ignored: pseudo-terminals have no modem lines).
