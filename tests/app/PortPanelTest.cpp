@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "app/StatusLine.h"
+#include "serial/PortMap.h"
 #include "tests/support/PtyPair.h"
 
 namespace {
@@ -103,6 +104,15 @@ TEST_F(PortPanelTest, AnAbsentPortAsksForParameters) {
     EXPECT_EQ(messages, QStringList{QStringLiteral("请选择串口参数！")});
     EXPECT_FALSE(MCPort1.IsOpen());
     EXPECT_EQ(form->RzBitBtn1->text(), QStringLiteral("打开串口"));
+}
+
+TEST_F(WindowTest, AMachineWithoutPortsAsksForParameters) {
+    if (!PresentPortNumbers().empty()) GTEST_SKIP() << "this machine has serial ports of its own";
+    Create();
+    EXPECT_EQ(form->RzComboBox1->count(), 0);
+    form->RzBitBtn1->click();
+    EXPECT_EQ(messages, QStringList{QStringLiteral("请选择串口参数！")});
+    EXPECT_FALSE(MCPort1.IsOpen());
 }
 
 TEST_F(PortPanelTest, OpenAndCloseShowTheirTextsGlyphsAndLamp) {
