@@ -300,7 +300,7 @@ TEST_F(PortComponent, LateNotificationRunsAfterClose) {
     port->SetPort(201);
     ASSERT_EQ(port->Open(), 1);
     ASSERT_TRUE(pty.Write("late"));
-    std::this_thread::sleep_for(300ms); // no events pumped: the notifier now waits for us
+    std::this_thread::sleep_for(700ms); // no events pumped: the notifier now waits for us
     auto start = Clock::now();
     port->Close();
     EXPECT_GE(Clock::now() - start, 450ms);
