@@ -49,7 +49,10 @@ class DialogueWindow : public ::testing::Test {
         MCPort1.SetParity(0);
         MCPort1.SetByteSize(8);
         MCPort1.SetStopBits(0);
-        SetModes("115200bps", 0, "115200bps", 0);
+        // A loader at 9600 gives the pings a time-out of 78 ms: at 115200 it would be 52 ms, barely
+        // above the 50 ms quiet time before a reply is heard, and a late ping reply would be
+        // taken for the reply to the next request.
+        SetModes("115200bps", 0, "9600bps", 0);
         MCPort1.SetOpen(true);
         ASSERT_TRUE(MCPort1.IsOpen());
         DialogueStopped = true;
