@@ -169,12 +169,11 @@ TEST_F(WindowTest, StatusTextIsReplacedAndClearedByItsTimer) {
     EXPECT_FALSE(form->MsgTimer1->isActive());
 
     // The real timer, shortened: a second text restarts the count.
-    form->MsgTimer1->setInterval(300);
+    form->MsgTimer1->setInterval(1000);
     ShowStatus(QStringLiteral("a"));
-    QTest::qWait(200);
+    QTest::qWait(600);
     ShowStatus(QStringLiteral("b"));
-    QTest::qWait(150);
-    EXPECT_EQ(form->RzStatusPane3->text(), QStringLiteral("b"));
+    EXPECT_GT(form->MsgTimer1->remainingTime(), 700);
     EXPECT_TRUE(QTest::qWaitFor([&] { return form->RzStatusPane3->text().isEmpty(); }, 5000));
     EXPECT_FALSE(form->MsgTimer1->isActive());
 }
