@@ -3,6 +3,10 @@ JOBS      ?= $(shell nproc)
 BUILD     ?= build
 FUZZ_SECONDS ?= 60
 CMAKE_GEN  = cmake -S . -G "Unix Makefiles"
+# What the ThreadSanitizer run needs: the serial, dialogue and virtual-device tests and the
+# programs they start.
+TSAN_TARGETS = serial_core_tests serial_component_tests dialogue_core_tests \
+	dialogue_window_tests devsim_tests devsim_program_tests tolvane-devsim tolvane-pack
 
 .PHONY: all bootstrap build test test-normal test-asan test-tsan run bench fuzz screenshot clean
 
@@ -35,7 +39,7 @@ test-asan:
 
 test-tsan:
 	$(CMAKE_GEN) -B build-tsan -DTOLVANE_SANITIZE=tsan -DTOLVANE_BENCH=OFF >/dev/null
-	cmake --build build-tsan -j $(JOBS)
+	cmake --build build-tsan -j $(JOBS) --target $(TSAN_TARGETS)
 	cd build-tsan && QT_QPA_PLATFORM=offscreen \
 	  TSAN_OPTIONS=suppressions=$(CURDIR)/tests/tsan.supp:halt_on_error=1:second_deadlock_stack=1 \
 	  ctest --output-on-failure -j 2 -L tsan
