@@ -18,18 +18,51 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <fstream>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <random>
 
 namespace tolvane::test {
 
 constexpr int kCom = 7;
 
-// Runs fn on the user-interface thread as soon as it next handles events (callable from the
-// device's thread).
+// Work the device's thread hands to the user-interface thread. A plain locked queue that the
+// window's loop drains on a short timer, so the hand-over is visible to ThreadSanitizer.
+class UiQueue {
+  public:
+    static UiQueue& Instance() {
+        static UiQueue queue;
+        return queue;
+    }
+    void Post(std::function<void()> fn) {
+        std::lock_guard<std::mutex> guard(Lock);
+        Pending.push_back(std::move(fn));
+    }
+    // Runs what was posted; a function may pump events and so drain again, nested.
+    void Drain() {
+        for (;;) {
+            std::function<void()> fn;
+            {
+                std::lock_guard<std::mutex> guard(Lock);
+                if (Pending.empty()) return;
+                fn = std::move(Pending.front());
+                Pending.pop_front();
+            }
+            fn();
+        }
+    }
+
+  private:
+    std::mutex Lock;
+    std::deque<std::function<void()>> Pending;
+};
+
+// Runs fn on the user-interface thread within a few milliseconds (callable from any thread).
 template <typename Fn> void PostToUi(Fn fn) {
-    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(fn), Qt::QueuedConnection);
+    UiQueue::Instance().Post(std::move(fn));
 }
 
 inline void SelectItem(QComboBox* box, const QString& text) {
@@ -57,12 +90,16 @@ class DialogueWindow : public ::testing::Test {
         ASSERT_TRUE(MCPort1.IsOpen());
         DialogueStopped = true;
         FirmwarePackage.ClearKind();
+        Drainer = std::make_unique<QTimer>();
+        QObject::connect(Drainer.get(), &QTimer::timeout, [] { UiQueue::Instance().Drain(); });
+        Drainer->start(2);
     }
 
     void TearDown() override {
         Device.reset();
-        // Messages the device posted to the window are handled while the window still exists.
-        QCoreApplication::sendPostedEvents();
+        // Work the device posted is done while the window still exists.
+        UiQueue::Instance().Drain();
+        Drainer.reset();
         MCPort1.SetOpen(false);
         delete Window;
         SetMessageBoxHook({});
@@ -118,6 +155,7 @@ class DialogueWindow : public ::testing::Test {
     TempPortMap Map;
     PtyPair Pty;
     TMForm* Window = nullptr;
+    std::unique_ptr<QTimer> Drainer;
     std::unique_ptr<FakeDevice> Device;
     std::vector<QString> Boxes;
     std::vector<QString> Statuses; // status text as each device message arrived

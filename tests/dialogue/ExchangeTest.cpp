@@ -119,6 +119,7 @@ TEST_F(Exchange, TextRepliesAsTheLineDeliversThem) {
         while (settle.elapsed() < 200)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
+    Device->Finish(); // before `next` goes
 }
 
 TEST_F(Exchange, ResetConfirmation) {
@@ -133,6 +134,7 @@ TEST_F(Exchange, ResetConfirmation) {
         EXPECT_EQ(ResetDevice(), ok) << text;
         EXPECT_EQ(Window->RzStatusPane3->text(), QString("收到应答")) << text;
     }
+    Device->Finish(); // before `answer` goes
     EXPECT_EQ(Device->Count(Kind::Reset), 4);
 }
 
@@ -140,7 +142,7 @@ TEST_F(Exchange, FullNotificationOfTextKeepsEveryCharacter) {
     std::string text(MaxReceiveChunk, 'v');
     text[0] = '\r';
     text[1] = '\n';
-    StartDevice([&text](const DeviceMessage&) { return DeviceReply(text); });
+    StartDevice([text](const DeviceMessage&) { return DeviceReply(text); });
     DialogueStopped = false;
     SetReplyTimeout(1000);
     char buffer[ReplyBufferSize] = "AT\r\n";
@@ -200,6 +202,8 @@ TEST_F(Exchange, NestedRequestGivesTheReplySlotBack) {
     EXPECT_STREQ(outer, "\r\nVERSION");
     EXPECT_EQ(innerResult, 1);
     EXPECT_STREQ(inner, "\r\nOK\r\n");
+    Device->Finish();
+    UiQueue::Instance().Drain();
     EXPECT_TRUE(versionRefused);
     EXPECT_EQ(PendingReply, nullptr);
 }

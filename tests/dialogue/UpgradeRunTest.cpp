@@ -160,6 +160,7 @@ TEST_F(Upgrade, EmptyPackageSendsOnlyTheClosingFrame) {
     GoodLoader loader;
     StartDevice([&](const DeviceMessage& m) { return loader.Answer(m); });
     RunUpgrade();
+    Device->Finish(); // the responder's state is read below
     const auto log = Device->Log();
     ASSERT_EQ(DataIndices(log), std::vector<uint16_t>{0});
     EXPECT_EQ(log.back().length, 8);
@@ -196,6 +197,7 @@ TEST_F(Upgrade, ProgressOfThreeBlocksAndTwoDamagedReplies) {
     QObject::connect(Window->RzProgressBar1, &QProgressBar::valueChanged,
                      [&](int v) { percents.push_back(v); });
     RunUpgrade();
+    Device->Finish(); // the responder's state is read below
     EXPECT_EQ(percents, (std::vector<int>{25, 50, 75, 100}));
     EXPECT_EQ(DataIndices(Device->Log()), (std::vector<uint16_t>{0, 1, 2, 2, 2, 3}));
     EXPECT_EQ(StatusCount("重发"), 2);
@@ -211,6 +213,7 @@ TEST_F(Upgrade, ThreeBadRepliesFail) {
         return loader.Answer(m);
     });
     RunUpgrade();
+    Device->Finish(); // the responder's state is read below
     EXPECT_EQ(DataIndices(Device->Log()), (std::vector<uint16_t>{0, 1, 1, 1}));
     EXPECT_EQ(StatusCount("重发"), 2);
     EXPECT_EQ(Window->RzLabel9->text(), QString("升级失败"));
@@ -305,7 +308,7 @@ TEST_F(Upgrade, StopInEachPhase) {
         }
         ExpectIdle();
         Device.reset();
-        QCoreApplication::sendPostedEvents();
+        UiQueue::Instance().Drain();
     }
 }
 
@@ -324,17 +327,15 @@ TEST_F(Upgrade, ClosingTheWindowStopsTheRun) {
         }
         return loader.Answer(m);
     });
-    Window->show();
     clock.start();
-    QTimer::singleShot(0, [this] { RunUpgrade(); });
-    QCoreApplication::exec(); // ends when the last window has closed and the run has returned
+    RunUpgrade(); // returns once the run has seen the window close
     const qint64 exitedAt = clock.elapsed();
+    Device->Finish();
 
     ASSERT_GE(closedAt, 0);
     EXPECT_LT(exitedAt - closedAt, 1000);
     EXPECT_FALSE(MCPort1.IsOpen());
     EXPECT_TRUE(QFile::exists(Dir.path() + "/Config.ini"));
-    std::this_thread::sleep_for(200ms);
     EXPECT_EQ(DataIndices(Device->Log()), (std::vector<uint16_t>{0, 1, 2, 3}));
     EXPECT_EQ(Window->RzButton3->Tag, 0);
     EXPECT_TRUE(DialogueStopped);
