@@ -129,11 +129,12 @@ class PortNotifyObject : public QObject {
   public:
     explicit PortNotifyObject(TMCPort* owner) : Owner(owner) {}
     bool event(QEvent* e) override {
-        if (e->type() != PortCallEvent::Kind()) return QObject::event(e);
         {
-            // Pairs with the sender's lock around posting: everything it did before is seen.
+            // Pairs with the sender's lock around posting: everything it did before is seen,
+            // the event itself included.
             std::lock_guard<std::mutex> lock(Owner->NotifyLock);
         }
+        if (e->type() != PortCallEvent::Kind()) return QObject::event(e);
         Owner->WndProc(static_cast<PortCallEvent*>(e)->Message);
         return true;
     }
