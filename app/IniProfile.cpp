@@ -369,6 +369,8 @@ void IniProfile::WriteString(const std::string& section, const std::string& key,
         if (!out.Valid() && errno != EEXIST) break;
     }
     if (!out.Valid()) fail();
+    // The replacement keeps the old file's owner (where permitted) and mode.
+    if (exists) (void)!::fchown(out.Get(), st.st_uid, st.st_gid); // best effort
     bool ok = (!exists || ::fchmod(out.Get(), st.st_mode & 07777) == 0) &&
               (!exists || CopyRange(src.Get(), out.Get(), 0, cut)) &&
               WriteAll(out.Get(), insert.data(), insert.size()) &&
