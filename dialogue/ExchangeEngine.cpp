@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QPointer>
 
+#include <algorithm>
 #include <cstring>
 
 uint8_t* PendingReply = nullptr;
@@ -69,7 +70,7 @@ void SendBytes(const uint8_t* data, int32_t length) {
 
 void CollectReply() {
     uint8_t received[ReplyBufferSize];
-    const int n = int(MCPort1.Read(received, MaxReceiveChunk));
+    const int n = std::max(0, int(MCPort1.Read(received, MaxReceiveChunk)));
     BytesReceived += n;
     UpdateByteCounters();
     if (n <= 0) return;
