@@ -26,17 +26,18 @@ int ActivityDepth = 0;
 // closes at once instead of the run going on against a closed port.
 class CloseWatcher : public QObject {
   public:
+    using QObject::QObject;
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Close && watched == MForm && DialogueBusy()) StopDialogue();
         return false;
     }
 };
 
+// One watcher per main window, owned by the window.
 void WatchMainWindow() {
-    static CloseWatcher watcher;
     static QPointer<QObject> watched;
     if (MForm != nullptr && watched != MForm) {
-        MForm->installEventFilter(&watcher);
+        MForm->installEventFilter(new CloseWatcher(MForm));
         watched = MForm;
     }
 }
