@@ -8,6 +8,8 @@ build=${1:-build}
 bin="$build/bin"
 demo="$build/demo"
 mkdir -p "$demo"
+# Qt wants a private runtime folder; root sessions often have none.
+export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 
 # A COM number that nothing answers to yet: no port-map entry, no default device behind it.
 present() {
