@@ -113,7 +113,14 @@ WaitOutcome AwaitReply(uint8_t* replyBuffer) {
 
     ++WaitDepth;
     for (;;) {
-        if (TimedOut || DialogueStopped) break;
+        if (DialogueStopped) break;
+        if (TimedOut) {
+            // Qt may run an overdue tick in the same pass as other work and leave a receive
+            // notification posted before it for the next pass. Deliver what is already posted,
+            // so a reply that was heard before the tick still wins.
+            QCoreApplication::sendPostedEvents();
+            break;
+        }
         // Sleeps until something happens (a receive notification, the timer, a click) and
         // handles everything that is then pending: one pass of the pump, without spinning.
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
