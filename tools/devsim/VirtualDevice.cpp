@@ -1,5 +1,6 @@
 #include "tools/devsim/VirtualDevice.h"
 
+#include "dialogue/FrameCodec.h"
 #include "package/Crc32.h"
 #include "tools/devsim/PtyLine.h"
 
@@ -21,10 +22,11 @@ namespace devsim {
 
 namespace {
 
-constexpr uint8_t kMark0 = 0x66;
-constexpr uint8_t kMark1 = 0xCC;
-constexpr uint8_t kCommandKind = 0xFF;
-constexpr uint32_t kMaxBlockSize = 4083;
+// The frame layout is the tool's own (FrameCodec.h): both ends speak the same protocol.
+constexpr uint8_t kMark0 = FrameMark0;
+constexpr uint8_t kMark1 = FrameMark1;
+constexpr uint8_t kCommandKind = CommandKind;
+constexpr uint32_t kMaxBlockSize = MaxFrameBlockSize;
 // A frame that stops arriving half-way for this long is dropped, as a loader's receive
 // time-out would.
 constexpr double kStaleFrameMs = 1000;
