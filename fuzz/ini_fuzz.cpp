@@ -1,6 +1,7 @@
 // Arbitrary Config.ini content: reading never fails, a write then a re-read gives the written
 // value, and every line the write did not own is still in the file.
 #include "app/IniProfile.h"
+#include "fuzz/FuzzCheck.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -12,13 +13,6 @@
 #include <unistd.h>
 
 namespace {
-void Check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
-
 std::string Slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -39,19 +33,10 @@ std::map<std::string, int> Lines(const std::string& text) {
     return lines;
 }
 
-const std::string& Folder() {
-    static const std::string folder = [] {
-        char pattern[] = "/tmp/ini_fuzz.XXXXXX";
-        const char* made = mkdtemp(pattern);
-        if (!made) std::abort();
-        return std::string(made);
-    }();
-    return folder;
-}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string path = Folder() + "/Config.ini";
+    const std::string path = ScratchFolder("ini_fuzz") + "/Config.ini";
     const std::string before(reinterpret_cast<const char*>(data), size);
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);

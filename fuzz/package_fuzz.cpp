@@ -1,5 +1,6 @@
 // Arbitrary file bytes through the package loader: no crash, no read or write past a buffer, and
 // a package is only ever accepted when it is one the upgrade can send.
+#include "fuzz/FuzzCheck.h"
 #include "package/FirmwarePackage.h"
 
 #include <cstdint>
@@ -12,12 +13,6 @@
 namespace {
 FirmwarePackageData Loaded;
 
-void Check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,5 +1,6 @@
 // Odd port names and odd port-map folders: ParsePortName stays within its rules, and the
 // port-map reader copes with any names, links to nowhere, loops and non-links.
+#include "fuzz/FuzzCheck.h"
 #include "serial/PortMap.h"
 #include "serial/TMCPort.h"
 
@@ -14,22 +15,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-void Check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
-
-const fs::path& Folder() {
-    static const fs::path folder = [] {
-        char pattern[] = "/tmp/portmap_fuzz.XXXXXX";
-        const char* made = mkdtemp(pattern);
-        if (!made) std::abort();
-        return fs::path(made);
-    }();
-    return folder;
-}
 
 void CheckParse(std::string text) {
     const std::string original = text;
@@ -51,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckParse(std::string(reinterpret_cast<const char*>(data), size));
 
     // The rest builds a port-map folder: each entry is a length-prefixed name and a kind byte.
-    const fs::path& dir = Folder();
+    const fs::path dir = ScratchFolder("portmap_fuzz");
     std::error_code ec;
     fs::remove_all(dir, ec);
     fs::create_directories(dir, ec);

@@ -2,6 +2,7 @@
 // buffer: no read past the notification, no write past the buffer, and only well-formed replies
 // are ever taken.
 #include "dialogue/ReplyRecognition.h"
+#include "fuzz/FuzzCheck.h"
 #include "package/Crc32.h"
 
 #include <cstdint>
@@ -11,13 +12,6 @@
 #include <vector>
 
 namespace {
-void Check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
-
 uint32_t StoredCrc(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
