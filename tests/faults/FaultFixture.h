@@ -16,18 +16,32 @@ double ProcessCpuSeconds();
 // Resident set size of the process in bytes (VmRSS); 0 when unreadable.
 long ResidentBytes();
 
-// ThreadSanitizer keeps shadow memory several times the size of what the program touches, so
-// resident sizes say nothing about the program's own memory there.
-#if defined(__SANITIZE_THREAD__)
-constexpr bool kResidentSizeMeaningful = false;
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-constexpr bool kResidentSizeMeaningful = false;
-#else
-constexpr bool kResidentSizeMeaningful = true;
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define TOLVANE_TEST_SANITIZED 1
 #endif
+#if __has_feature(thread_sanitizer)
+#define TOLVANE_TEST_TSAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TOLVANE_TEST_SANITIZED 1
+#endif
+#if defined(__SANITIZE_THREAD__)
+#define TOLVANE_TEST_TSAN 1
+#endif
+
+#ifdef TOLVANE_TEST_TSAN
+// ThreadSanitizer keeps shadow memory several times the size of what the program touches.
+constexpr bool kResidentSizeTracksHeap = false;
 #else
-constexpr bool kResidentSizeMeaningful = true;
+constexpr bool kResidentSizeTracksHeap = true;
+#endif
+#ifdef TOLVANE_TEST_SANITIZED
+// Sanitizers hold freed memory back (quarantine) and keep per-thread state.
+constexpr bool kResidentSizeReturns = false;
+#else
+constexpr bool kResidentSizeReturns = true;
 #endif
 
 // Runs the window's events for the given time.
