@@ -97,12 +97,13 @@ TEST_F(ReplyTiming, ReplyAndStopInTheSamePassStopWins) {
 }
 
 TEST_F(ReplyTiming, ReplyAfterTheTimeOutIsCopiedNowhere) {
-    // First request: answered 300 ms after a 200 ms time-out. Second: silence. Third: at once.
+    // First request: answered 600 ms late, against a 200 ms time-out. Second: silence. Third: at
+    // once.
     int requests = 0;
     StartDevice([&requests](const DeviceMessage&) -> DeviceReply {
         switch (++requests) {
         case 1:
-            std::this_thread::sleep_for(300ms);
+            std::this_thread::sleep_for(600ms);
             return std::string("\r\nLATE\r\n");
         case 2:
             return {};
