@@ -1,5 +1,7 @@
 #include "app/MainForm.h"
 
+#include <QLineEdit>
+
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -51,12 +53,17 @@ TMForm::TMForm(QWidget* parent) : QWidget(parent) {
         setupUi(this);
 
         QFont face = font();
-        face.setPixelSize(12);
+        face.setPixelSize(11); // the 8-point face the layout was drawn for
         setFont(face);
         setFixedSize(752, 250);
         if (QScreen* screen = QGuiApplication::primaryScreen())
             move(screen->availableGeometry().center() - rect().center());
 
+        // The mode boxes are editable: keep the start of a chosen text in view, not its end.
+        for (QComboBox* box : {RzComboBox6, RzComboBox7, RzComboBox8, RzComboBox9})
+            connect(box, &QComboBox::currentIndexChanged, box, [box] {
+                if (box->lineEdit()) box->lineEdit()->setCursorPosition(0);
+            });
         RzLabel9->setFont(ResultFont());
         RzLabel9->hide();
         RzLabel8->hide();
