@@ -49,7 +49,7 @@ run: build
 
 bench: bootstrap
 	$(CMAKE_GEN) -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
-	cmake --build build-bench -j $(JOBS)
+	cmake --build build-bench -j $(JOBS) --target bench_serial bench_dialogue bench_upgrade tolvane-devsim
 	@tools/run-benches.sh build-bench
 
 fuzz: bootstrap

@@ -47,7 +47,7 @@ TEST(PackageWriter, InfoTextThatCannotBeStored) {
     spec.InfoText = "\xF0\x9F\x98\x80"; // an emoji has no GBK form
     EXPECT_TRUE(BuildPackage(spec, &error).empty());
     EXPECT_FALSE(PackageSpecProblem(spec).empty());
-    spec.InfoText = "\xC3"; // cut-off UTF-8
+    spec.InfoText.assign(1, char(0xC3)); // cut-off UTF-8
     EXPECT_TRUE(BuildPackage(spec).empty());
 }
 
