@@ -19,7 +19,7 @@ done
 
 [[ ${#missing[@]} -eq 0 ]] && exit 0
 
-cmd="apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends ${missing[*]}"
+cmd="apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y ${missing[*]}"
 if [[ $(id -u) -ne 0 ]]; then
     echo "Missing packages: ${missing[*]}" >&2
     echo "Install them as root with:" >&2
@@ -28,4 +28,4 @@ if [[ $(id -u) -ne 0 ]]; then
 fi
 echo "Installing: ${missing[*]}"
 apt-get update -qq
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
