@@ -22,6 +22,30 @@ class Converter {
     iconv_t handle_;
 };
 
+// Runs the whole input through the converter in 256-byte pieces. An input byte the converter
+// cannot take either ends the conversion (false) or, with markInvalid, becomes U+FFFD and is
+// skipped.
+bool ConvertAll(const Converter& converter, const char* data, size_t length, std::string& out,
+                bool markInvalid) {
+    char* in = const_cast<char*>(data);
+    size_t inLeft = length;
+    char buffer[256];
+    while (inLeft > 0) {
+        char* outPtr = buffer;
+        size_t outLeft = sizeof buffer;
+        const size_t result = ::iconv(converter.get(), &in, &inLeft, &outPtr, &outLeft);
+        out.append(buffer, size_t(outPtr - buffer));
+        if (result != size_t(-1) || errno == E2BIG) continue;
+        if (!markInvalid) return false;
+        // EILSEQ (not GBK) or EINVAL (a lead byte cut off at the end): mark and skip one byte.
+        out += kReplacement;
+        ++in;
+        --inLeft;
+        ::iconv(converter.get(), nullptr, nullptr, nullptr, nullptr);
+    }
+    return true;
+}
+
 } // namespace
 
 std::string GbkToUtf8(const uint8_t* bytes, size_t length) {
@@ -33,22 +57,7 @@ std::string GbkToUtf8(const uint8_t* bytes, size_t length) {
             out += bytes[i] < 0x80 ? std::string(1, char(bytes[i])) : std::string(kReplacement);
         return out;
     }
-    char* in = const_cast<char*>(reinterpret_cast<const char*>(bytes));
-    size_t inLeft = length;
-    char buffer[256];
-    while (inLeft > 0) {
-        char* outPtr = buffer;
-        size_t outLeft = sizeof buffer;
-        const size_t result = ::iconv(converter.get(), &in, &inLeft, &outPtr, &outLeft);
-        out.append(buffer, size_t(outPtr - buffer));
-        if (result != size_t(-1)) continue;
-        if (errno == E2BIG) continue;
-        // EILSEQ (not GBK) or EINVAL (a lead byte cut off at the end): mark and skip one byte.
-        out += kReplacement;
-        ++in;
-        --inLeft;
-        ::iconv(converter.get(), nullptr, nullptr, nullptr, nullptr);
-    }
+    ConvertAll(converter, reinterpret_cast<const char*>(bytes), length, out, true);
     return out;
 }
 
@@ -56,15 +65,6 @@ std::optional<std::string> Utf8ToGbk(const std::string& text) {
     Converter converter("GBK", "UTF-8");
     if (!converter.ok()) return std::nullopt;
     std::string out;
-    char* in = const_cast<char*>(text.data());
-    size_t inLeft = text.size();
-    char buffer[256];
-    while (inLeft > 0) {
-        char* outPtr = buffer;
-        size_t outLeft = sizeof buffer;
-        const size_t result = ::iconv(converter.get(), &in, &inLeft, &outPtr, &outLeft);
-        out.append(buffer, size_t(outPtr - buffer));
-        if (result == size_t(-1) && errno != E2BIG) return std::nullopt;
-    }
+    if (!ConvertAll(converter, text.data(), text.size(), out, false)) return std::nullopt;
     return out;
 }
