@@ -76,7 +76,7 @@ MCPort::~MCPort() {
 int MCPort::OpenPort(int port, uint32_t baud, int byteSize, uint8_t parity, uint8_t stopBits) {
     Close();
     int result;
-    if (port < 1 || port > 256)
+    if ((port < 1 || port > 256) && DevicePath.empty())
         result = -1;
     else if (byteSize < 4 || byteSize > 8)
         result = -2;
@@ -99,7 +99,7 @@ int MCPort::OpenPort(int port, uint32_t baud, int byteSize, uint8_t parity, uint
 }
 
 int MCPort::OpenDeviceAndThreads(uint32_t baud, int byteSize, uint8_t parity, uint8_t stopBits) {
-    int fd = posix_serial::OpenExclusive(PortDevicePath(PortNumber));
+    int fd = posix_serial::OpenExclusive(DevicePath.empty() ? PortDevicePath(PortNumber) : DevicePath);
     if (fd < 0) return -5;
     auto opening = std::make_shared<Opening>(this);
     opening->Fd = fd;
@@ -252,6 +252,7 @@ void MCPort::ReaderProc(std::shared_ptr<Opening> opening) {
                     owner->ReceiveQueue.Push(buffer, static_cast<unsigned>(got));
                     remaining -= std::min<size_t>(remaining, static_cast<size_t>(got));
                     o.ReceivedEvent.Set();
+                    owner->BytesArrived();
                     continue;
                 }
                 if (got == 0 || (errno != EAGAIN && errno != EINTR)) deviceAlive = false;

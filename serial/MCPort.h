@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 // Line settings and line flags, laid out like the device-control record the settings were first
@@ -69,12 +70,18 @@ class MCPort {
     // successor (and again after every further QuietTime while bytes stay queued).
     // This version discards the received bytes.
     virtual void NotifyReceived();
+    // Called on the reader thread right after each chunk was queued, before the quiet time has
+    // passed; for callers that judge replies by their length rather than by the line going quiet.
+    virtual void BytesArrived() {}
 
     std::atomic<int> QuietTime{50}; // milliseconds
     CFIFO<unsigned char> ReceiveQueue;
     CFIFO<unsigned char> SendQueue;
     PortDcb Dcb;
     int PortNumber = 0;
+    // The device to open instead of the one PortNumber maps to; empty: the mapped one. While set,
+    // OpenPort takes any port number, as the number then only names the port.
+    std::string DevicePath;
     void (*OnOpen)() = nullptr;
     void (*OnClose)() = nullptr;
     void (*OnOpenError)() = nullptr;
