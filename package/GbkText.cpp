@@ -68,3 +68,19 @@ std::optional<std::string> Utf8ToGbk(const std::string& text) {
     if (!ConvertAll(converter, text.data(), text.size(), out, false)) return std::nullopt;
     return out;
 }
+
+std::string DeviceTextToUtf8(const std::string& text) {
+    Converter converter("UTF-8", "GB18030");
+    std::string out;
+    if (converter.ok() && ConvertAll(converter, text.data(), text.size(), out, false)) return out;
+    out.clear();
+    for (unsigned char c : text) {
+        if (c < 0x80) {
+            out += char(c);
+        } else {
+            out += char(0xC0 | (c >> 6));
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}

@@ -13,3 +13,8 @@ std::string GbkToUtf8(const uint8_t* bytes, size_t length);
 // Encodes UTF-8 text as GBK; nothing when the text is not valid UTF-8 or has a character GBK
 // lacks.
 std::optional<std::string> Utf8ToGbk(const std::string& text);
+
+// A text the device sent, for the screen: GB18030 (a superset of GBK and ASCII) when the whole
+// text decodes cleanly, otherwise each byte as the Latin-1 character of that value, so nothing
+// the device said is hidden.
+std::string DeviceTextToUtf8(const std::string& text);
