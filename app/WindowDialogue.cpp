@@ -69,7 +69,9 @@ class WindowModes : public LineModeSource {
 
 class WindowView : public DialogueView {
   public:
-    void ShowStatus(const std::string& text) override { ::ShowStatus(QString::fromStdString(text)); }
+    void ShowStatus(const std::string& text) override {
+        ::ShowStatus(QString::fromStdString(text));
+    }
     void Sent(int32_t bytes) override {
         LampOn(kLampTx);
         BytesSent += bytes;

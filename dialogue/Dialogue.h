@@ -46,6 +46,8 @@ class Dialogue {
     Dialogue(const Dialogue&) = delete;
     Dialogue& operator=(const Dialogue&) = delete;
 
+    const FirmwarePackageData& Package() const { return *Seams.Package; }
+
     // --- Exchange engine ---
     // Queues bytes for the port and tells the view.
     void SendBytes(const uint8_t* data, int32_t length);
