@@ -6,7 +6,8 @@ CMAKE_GEN  = cmake -S . -G "Unix Makefiles"
 # What the ThreadSanitizer run needs: the serial, dialogue and virtual-device tests and the
 # programs they start.
 TSAN_TARGETS = serial_core_tests serial_component_tests dialogue_core_tests \
-	dialogue_window_tests devsim_tests devsim_program_tests faults_tests tolvane-devsim tolvane-pack
+	dialogue_window_tests devsim_tests devsim_program_tests faults_tests flash_program_tests \
+	tolvane-devsim tolvane-pack tolvane-flash
 
 .PHONY: all bootstrap build test test-normal test-asan test-tsan run bench fuzz screenshot clean
 

@@ -5,6 +5,7 @@
 
 #include "ToolSide.h"
 #include "tests/package/TempDir.h"
+#include "tests/support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -20,75 +21,9 @@ extern char** environ;
 
 namespace {
 
-// A child process with its stdout on a pipe.
-class Child {
-  public:
-    bool Start(const std::vector<std::string>& args) {
-        int out[2];
-        if (::pipe(out) != 0) return false;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        // Their messages are checked by exit status; keep the test output readable.
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        std::vector<char*> argv;
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        out_ = ::fdopen(out[0], "r");
-        return rc == 0;
-    }
-    std::string ReadLine() {
-        char line[512] = {};
-        if (!std::fgets(line, sizeof line, out_)) return {};
-        std::string text = line;
-        if (!text.empty() && text.back() == '\n') text.pop_back();
-        return text;
-    }
-    std::string ReadAll() {
-        std::string all;
-        char chunk[4096];
-        for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, out_)) > 0;)
-            all.append(chunk, n);
-        return all;
-    }
-    void Signal(int signal) { ::kill(pid_, signal); }
-    // Exit status, or -1 when it did not end by itself within the time.
-    int Wait(int ms = 10000) {
-        for (int waited = 0; waited < ms; waited += 10) {
-            int status;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            ::usleep(10000);
-        }
-        return -1;
-    }
-    ~Child() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        if (out_) std::fclose(out_);
-    }
+using tolvane::test::Child;
 
-  private:
-    pid_t pid_ = -1;
-    FILE* out_ = nullptr;
-};
-
-int RunProgram(const std::vector<std::string>& args, std::string* output = nullptr) {
-    Child child;
-    if (!child.Start(args)) return -1;
-    const std::string all = child.ReadAll();
-    if (output) *output = all;
-    return child.Wait();
-}
+using tolvane::test::RunProgram;
 
 TEST(DevsimProgram, RegistersInThePortMapAndLeavesOnSignal) {
     TempDir dir;

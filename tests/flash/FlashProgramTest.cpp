@@ -1,0 +1,249 @@
+// tolvane-flash as a production line runs it: packages described and refused, the version, full
+// upgrades against the virtual device, its failures and exit statuses, several ports at once,
+// Ctrl-C, the frame limit and prompt replies. The flasher is copied into a folder of the test's
+// own, so that its port map and Config.ini beside it are the test's.
+#include "tests/package/TempDir.h"
+#include "tests/support/ChildProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace tolvane::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The lines of a text that contain a piece.
+int CountLines(const std::string& text, const std::string& piece) {
+    std::istringstream lines(text);
+    int n = 0;
+    for (std::string line; std::getline(lines, line);)
+        n += line.find(piece) != std::string::npos;
+    return n;
+}
+
+class Flasher : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fs::create_directories(Bin);
+        fs::copy_file(TOLVANE_FLASH, Flash);
+        // 16 blocks of 256 random bytes.
+        std::vector<uint8_t> image(16 * 256);
+        std::mt19937 random(7);
+        for (auto& b : image)
+            b = uint8_t(random());
+        Image = Dir.Write("image.bin", image);
+        ASSERT_EQ(
+            RunProgram({TOLVANE_PACK, "--block-size", "256", "--info", "测试", Image, Package}), 0);
+    }
+
+    // A virtual device registered as COM<com> beside the flasher; returns its device path.
+    std::string StartDevice(Child& device, int com, std::vector<std::string> options = {},
+                            bool captureLog = false) {
+        std::vector<std::string> args = {TOLVANE_DEVSIM, "--com",   std::to_string(com), "--ports",
+                                         Bin + "/ports", "--image", Received(com)};
+        args.insert(args.end(), options.begin(), options.end());
+        EXPECT_TRUE(device.Start(args, captureLog));
+        return device.ReadLine();
+    }
+    std::string Received(int com) const { return Dir.File("received" + std::to_string(com)); }
+
+    int Run(std::vector<std::string> args, std::string* out = nullptr, std::string* err = nullptr) {
+        args.insert(args.begin(), Flash);
+        std::string ignored;
+        return RunProgram(args, out, err ? err : &ignored);
+    }
+    std::vector<std::string> FlashArgs(std::vector<std::string> ports) const {
+        std::vector<std::string> args = {"flash",    Package,    "--working",
+                                         "115200,n", "--loader", "115200,e"};
+        for (const std::string& port : ports) {
+            args.push_back("--port");
+            args.push_back(port);
+        }
+        return args;
+    }
+
+    TempDir Dir;
+    const std::string Bin = Dir.File("bin");
+    const std::string Flash = Bin + "/tolvane-flash";
+    const std::string Package = Dir.File("demo.enc2");
+    std::string Image;
+};
+
+TEST_F(Flasher, InfoDescribesOrRefusesAsTheWindowDoes) {
+    std::string out, err;
+    ASSERT_EQ(Run({"info", Package}, &out), 0);
+    EXPECT_NE(out.find("K46方案Modem升级\n文件MD5:"), std::string::npos) << out;
+    EXPECT_NE(out.find("升级文件信息:测试\n"), std::string::npos);
+    EXPECT_NE(out.find("blocks: 16\n"), std::string::npos);
+    EXPECT_NE(out.find("file size: 4209 bytes"), std::string::npos);
+
+    std::string bytes = Slurp(Package);
+    const struct {
+        const char* name;
+        std::string content;
+        const char* message;
+    } refused[] = {
+        {"short", "tiny", "文件大小错误！"},
+        {"huge", std::string(70000, 'x'), "文件大小超过限制！"},
+        {"layout", bytes.substr(0, bytes.size() - 8), "升级文件格式错误！"},
+        {"checksum", bytes.substr(0, 200) + char(bytes[200] ^ 1) + bytes.substr(201),
+         "升级文件校验错误！"},
+    };
+    for (const auto& c : refused) {
+        const std::string path = Dir.File(c.name);
+        std::ofstream(path, std::ios::binary) << c.content;
+        EXPECT_EQ(Run({"info", path}, &out, &err), 3) << c.name;
+        EXPECT_NE(err.find(c.message), std::string::npos) << c.name << ": " << err;
+    }
+    // A good package, but no device behind the port: the window's message, naming the port.
+    EXPECT_EQ(Run(FlashArgs({"COM9"}), &out, &err), 4);
+    EXPECT_NE(out.find("COM9: 无法打开串口 COM9，"), std::string::npos) << out;
+}
+
+TEST_F(Flasher, BadCommandLinesExitTwo) {
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"erase"},
+        {"flash", Package},
+        {"flash", Package, "--port", "COM1", "--working", "fast,n", "--loader", "9600,e"},
+        {"flash", Package, "--port", "COM1", "--working", "9600,x", "--loader", "9600,e"},
+        {"flash", Package, "--port", "COM1", "--working", "9600,n"}, // no loader mode anywhere
+        {"flash", Package, "--port", "LPT1", "--working", "9600,n", "--loader", "9600,e"},
+        {"flash", Package, "--port", "COM1", "--timeout", "-3"},
+        {"info", Package, "--bogus"},
+        {"version"},
+    };
+    for (const auto& args : bad) {
+        std::string err;
+        EXPECT_EQ(Run(args, nullptr, &err), 2) << (args.empty() ? "" : args[0]) << err;
+    }
+    std::string err;
+    Run({"flash", Package, "--port", "COM1", "--working", "9600,n"}, nullptr, &err);
+    EXPECT_NE(err.find("--loader"), std::string::npos) << err;
+}
+
+TEST_F(Flasher, VersionAndFullUpgradeWithModesFromConfigIni) {
+    // The window's saved modes: item 9 of the baud-rate list (115200bps), parities none / even.
+    std::ofstream(Bin + "/Config.ini")
+        << "[COMPort1]\nBaudrateWk=9\nParityWk=0\nBaudrateBt=9\nParityBt=2\n";
+    Child device;
+    const std::string pts = StartDevice(device, 7);
+
+    std::string out;
+    ASSERT_EQ(Run({"ports"}, &out), 0);
+    EXPECT_NE(out.find("COM7\t" + pts + "\n"), std::string::npos) << out;
+    ASSERT_EQ(Run({"version", "--port", "com7"}, &out), 0);
+    EXPECT_EQ(out, "VERSION:2.1\n");
+
+    ASSERT_EQ(
+        Run({"flash", Package, "--port", "COM7", "--json", "--trace", Dir.File("trace")}, &out), 0);
+    EXPECT_EQ(Slurp(Received(7)), Slurp(Image));
+    // JSON Lines only: every line one object naming the port, the result last.
+    std::istringstream lines(out);
+    std::vector<std::string> events;
+    for (std::string line; std::getline(lines, line);) {
+        ASSERT_EQ(line.rfind("{\"port\":\"COM7\",\"event\":\"", 0), 0u) << line;
+        ASSERT_EQ(line.back(), '}');
+        ASSERT_NE(line.find(",\"t\":"), std::string::npos);
+        events.push_back(line.substr(24, line.find('"', 24) - 24));
+    }
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.front(), "start");
+    EXPECT_EQ(events.back(), "result");
+    EXPECT_EQ(std::count(events.begin(), events.end(), "progress"), 16);
+    EXPECT_NE(out.find("\"ok\":true,\"code\":0,\"message\":\"升级成功\""), std::string::npos);
+    EXPECT_NE(out.find("\"frames\":17,\"resends\":0"), std::string::npos) << out;
+    // The trace shows the reset at the working mode and the switch to the loader's.
+    const std::string trace = Slurp(Dir.File("trace"));
+    EXPECT_NE(trace.find("> 41 54 2B 52 45 53 45 54 0D"), std::string::npos);
+    EXPECT_NE(trace.find("reopen 115200,even"), std::string::npos);
+}
+
+TEST_F(Flasher, FailuresGiveTheirExitStatuses) {
+    const struct {
+        const char* name;
+        std::vector<std::string> device;
+        std::vector<std::string> flags;
+        int status;
+        const char* message;
+    } cases[] = {
+        {"three bad replies to block 2", {"--beyond", "2:3"}, {}, 1, "block 2 failed"},
+        {"silent device", {"--silent"}, {}, 5, "no answer to block 0"},
+        {"endless repeat", {"--repeat-block", "3"}, {}, 1, "more than 61 data frames"},
+        // A stray byte in front of every reply is no reply, prompt or not; the run's own limit
+        // ends it.
+        {"stray byte", {"--stray-byte"}, {"--prompt-replies", "--timeout", "2"}, 1, "time limit"},
+    };
+    int com = 20; // a port of its own per case: a killed device leaves its entry behind
+    for (const auto& c : cases) {
+        Child device;
+        StartDevice(device, ++com, c.device);
+        const std::string port = "COM" + std::to_string(com);
+        std::vector<std::string> args = FlashArgs({port});
+        args.insert(args.end(), c.flags.begin(), c.flags.end());
+        std::string out;
+        EXPECT_EQ(Run(args, &out), c.status) << c.name;
+        EXPECT_EQ(out.rfind(port + ": ", 0), 0u) << c.name << ": " << out;
+        EXPECT_NE(out.find(c.message), std::string::npos) << c.name << ": " << out;
+        EXPECT_FALSE(fs::exists(Received(com))) << c.name;
+    }
+}
+
+TEST_F(Flasher, SeveralPortsAtOnceReportTheFirstFailure) {
+    Child good, bad;
+    StartDevice(good, 3);
+    StartDevice(bad, 4, {"--beyond", "5:3"});
+    std::string out;
+    EXPECT_EQ(Run(FlashArgs({"COM4", "COM3"}), &out), 1);
+    EXPECT_EQ(Slurp(Received(3)), Slurp(Image));
+    EXPECT_EQ(CountLines(out, "COM3: 升级成功"), 1) << out;
+    EXPECT_EQ(CountLines(out, "COM4: 升级失败"), 1) << out;
+}
+
+TEST_F(Flasher, PromptRepliesTakeASplitReplyWhole) {
+    Child device;
+    StartDevice(device, 5, {"--split-reply", "20"});
+    std::vector<std::string> args = FlashArgs({"COM5"});
+    args.push_back("--prompt-replies");
+    std::string out;
+    EXPECT_EQ(Run(args, &out), 0) << out;
+    EXPECT_EQ(Slurp(Received(5)), Slurp(Image));
+}
+
+TEST_F(Flasher, InterruptEndsTheRunWithoutSendingMore) {
+    // Every reply to block 1 is spoiled: without the interrupt the flasher would resend it.
+    Child device;
+    StartDevice(device, 6, {"-v", "--corrupt-crc", "1:0"}, true);
+    Child flasher;
+    std::vector<std::string> args = FlashArgs({"COM6"});
+    args.insert(args.begin(), Flash);
+    args.push_back("--json");
+    ASSERT_TRUE(flasher.Start(args));
+    for (std::string line; (line = flasher.ReadLine()).find("\"block\":1,") == std::string::npos;)
+        ASSERT_FALSE(line.empty()) << "the flasher ended before block 1";
+    flasher.Signal(SIGINT);
+    EXPECT_EQ(flasher.Wait(2000), 130);
+    const std::string rest = flasher.ReadAll();
+    EXPECT_NE(rest.find("\"code\":130,\"message\":\"stopped\""), std::string::npos) << rest;
+    // The port is free again at once, and block 1 went out once at most (the signal may come
+    // before its frame).
+    EXPECT_EQ(Run({"version", "--port", "COM6", "--working", "115200,n"}), 5);
+    device.Signal(SIGTERM);
+    EXPECT_EQ(device.Wait(), 0);
+    const std::string log = device.ReadAllErrors();
+    EXPECT_LE(CountLines(log, "<- 66 CC 10 10 00 01 00"), 1) << log;
+}
+
+} // namespace
+} // namespace tolvane::test
