@@ -50,7 +50,8 @@ run: build
 
 bench: bootstrap
 	$(CMAKE_GEN) -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
-	cmake --build build-bench -j $(JOBS) --target bench_serial bench_dialogue bench_upgrade tolvane-devsim
+	cmake --build build-bench -j $(JOBS) --target bench_serial bench_dialogue bench_upgrade bench_flash \
+	  tolvane-devsim tolvane-flash tolvane-pack
 	@tools/run-benches.sh build-bench
 
 fuzz: bootstrap

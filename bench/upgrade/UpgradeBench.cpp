@@ -5,6 +5,7 @@
 #include "app/PortSettings.h"
 #include "app/UserDialogs.h"
 #include "app/WindowDialogue.h"
+#include "bench/UpgradeBounds.h"
 #include "package/FirmwarePackage.h"
 #include "package/PackageWriter.h"
 #include "serial/PortMap.h"
@@ -22,24 +23,11 @@
 namespace {
 
 constexpr int kCom = 9;
-constexpr double kByteMs = 10.0 * 1000.0 / 115200.0; // start, 8 data and stop bit
-constexpr double kQuietMs = 50.0;                    // before the tool hears a reply
-
 double ProcessCpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-// Every request and reply on the wire plus the quiet time of every reply: the reset and its
-// "\r\nOK\r\n", one ping and its reply, every data frame (the closing one included) and its
-// data reply.
-double LowerBoundMs(int blockSize, int blockCount) {
-    double bytes = 9 + 6 + 9 + 9;
-    bytes += double(blockCount) * (blockSize + 13 + 9) + (8 + 13 + 9);
-    const int replies = 2 + blockCount + 1;
-    return bytes * kByteMs + replies * kQuietMs;
 }
 
 void BM_Upgrade(benchmark::State& state) {
