@@ -54,3 +54,11 @@ else
     cmp -s "$demo/received.bin" "$demo/blocks.bin" && echo "The device received every block intact."
     echo "Screenshot: $build/demo-finished.png"
 fi
+
+# The same upgrade from the command line, on the same virtual device.
+flash=("$bin/tolvane-flash" flash "$(realpath "$package")" --port "COM$com" --working 115200,none
+    --loader 115200,none)
+echo "The same upgrade with the command-line flasher: ${flash[*]}"
+rm -f "$demo/received.bin"
+"${flash[@]}"
+cmp -s "$demo/received.bin" "$demo/blocks.bin" && echo "The device received every block intact."
