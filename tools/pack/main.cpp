@@ -1,4 +1,5 @@
 // tolvane-pack: wraps a binary block area into a ".enc2" firmware package.
+#include "Version.h"
 #include "package/FirmwarePackage.h"
 #include "package/Md5.h"
 #include "package/PackageWriter.h"
@@ -31,6 +32,7 @@ const char kUsage[] =
     "  --pad[=HEX]       fill a short last block with this byte (default FF) instead of\n"
     "                    refusing an input that is not a whole number of blocks\n"
     "  -h, --help        this text\n"
+    "  --version         the program's version\n"
     "\n"
     "Numbers take decimal or 0x-prefixed hex. Exit status: 0 written, 1 the input cannot make\n"
     "a valid package (nothing written), 2 usage or file error.\n";
@@ -91,6 +93,9 @@ int main(int argc, char** argv) {
         unsigned long number;
         if (arg == "-h" || arg == "--help") {
             std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::puts("tolvane-pack " TOLVANE_VERSION);
             return 0;
         } else if (arg == "--kind") {
             if (!value(v) || !ParseNumber(v, 255, number))
