@@ -9,7 +9,8 @@ TSAN_TARGETS = serial_core_tests serial_component_tests dialogue_core_tests \
 	dialogue_window_tests devsim_tests devsim_program_tests faults_tests flash_program_tests \
 	tolvane-devsim tolvane-pack tolvane-flash
 
-.PHONY: all bootstrap build test test-normal test-asan test-tsan run bench fuzz screenshot clean
+.PHONY: all bootstrap build install package test test-normal test-package test-asan test-tsan run bench \
+	fuzz screenshot clean
 
 all: build
 
@@ -20,14 +21,30 @@ build: bootstrap
 	$(CMAKE_GEN) -B $(BUILD) >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
 
+# Installs the programs, desktop entry, icons, metainfo, manual pages and documentation:
+# `make install PREFIX=/usr DESTDIR=/tmp/root` (PREFIX defaults to /usr/local).
+PREFIX ?= /usr/local
+install: build
+	cmake -S . -B $(BUILD) -DCMAKE_INSTALL_PREFIX=$(PREFIX) >/dev/null
+	cmake --build $(BUILD) -j $(JOBS)
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD)
+
+# The Debian package, in $(BUILD)/.
+package: build
+	cd $(BUILD) && cpack -G DEB
+
 # The whole suite twice (plain, then AddressSanitizer+UndefinedBehaviorSanitizer), then the
 # serial and dialogue tests under ThreadSanitizer, then the fuzz corpora as regression inputs.
-test: bootstrap test-normal test-asan test-tsan
+test: bootstrap test-normal test-package test-asan test-tsan
 
 test-normal:
 	$(CMAKE_GEN) -B build >/dev/null
 	cmake --build build -j $(JOBS)
 	cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 2
+
+# The package as a user meets it: lintian, desktop entry, metainfo, programs started.
+test-package: test-normal
+	tools/check-package.sh build
 
 test-asan:
 	$(CMAKE_GEN) -B build-asan -DTOLVANE_SANITIZE=asan -DTOLVANE_BENCH=OFF >/dev/null

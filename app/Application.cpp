@@ -5,6 +5,8 @@
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // Only the name: a display name would be appended to every window title on X11.
     setApplicationName(QStringLiteral("Tolvane"));
+    // Lets the desktop match the window to its installed entry (and icon).
+    setDesktopFileName(QStringLiteral("org.tolvane.Tolvane"));
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {

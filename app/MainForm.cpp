@@ -6,6 +6,7 @@
 #include <QScreen>
 
 #include "Version.h"
+#include "app/AccessibleNames.h"
 #include "app/Application.h"
 #include "app/LampImages.h"
 #include "app/PortPanel.h"
@@ -52,6 +53,7 @@ TMForm::TMForm(QWidget* parent) : QWidget(parent) {
     MForm = this;
     try {
         setupUi(this);
+        SetUpAccessibleNames(this);
 
         QFont face = font();
         face.setPixelSize(11); // the 8-point face the layout was drawn for

@@ -1,11 +1,10 @@
 #include "app/PortSettings.h"
 
-#include <QCoreApplication>
-#include <QFile>
 #include <utility>
 
 #include "app/IniProfile.h"
 #include "app/MainForm.h"
+#include "app/SettingsLocation.h"
 
 namespace {
 
@@ -26,8 +25,7 @@ const ModeKey kModeKeys[] = {{"BaudrateWk", &TMForm::RzComboBox6},
 
 std::string ConfigIniPath() {
     if (!overridePath.empty()) return overridePath;
-    return QFile::encodeName(QCoreApplication::applicationDirPath() + QStringLiteral("/Config.ini"))
-        .toStdString();
+    return ConfigIniFile(ExecutableFolder());
 }
 
 void SetConfigIniPath(std::string path) {

@@ -5,7 +5,8 @@
 
 #include <string>
 
-// Directory of the running executable joined with "Config.ini", unless overridden.
+// Config.ini beside the executable, or in the per-user folder of an installed copy
+// (SettingsLocation.h), unless overridden.
 std::string ConfigIniPath();
 // Tests point the settings at a file of their own; an empty text restores the default.
 void SetConfigIniPath(std::string path);

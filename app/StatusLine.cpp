@@ -1,5 +1,6 @@
 #include "app/StatusLine.h"
 
+#include "app/AccessibleNames.h"
 #include "app/MainForm.h"
 
 int32_t BytesSent = 0;
@@ -31,6 +32,7 @@ QLabel* LampControl(int lamp) {
 void ShowLampImage(int lamp, int image) {
     QLabel* control = LampControl(lamp);
     control->setPixmap(MForm->ImageList1.value(image));
+    NameLamp(control, image == kLamps[lamp].lit);
     // At once, and only this 16x16 control: lamps flicker while the dialogue waits in a loop.
     control->repaint();
 }
@@ -44,19 +46,19 @@ bool ValidLamp(int lamp) {
 void ShowStatus(const QString& text) {
     if (!MForm) return;
     MForm->MsgTimer1->stop();
-    MForm->RzStatusPane3->setText(text);
+    SetPaneText(MForm->RzStatusPane3, text);
     MForm->MsgTimer1->start();
 }
 
 void TMForm::MsgTimer1Timer() {
     MsgTimer1->stop();
-    RzStatusPane3->setText(QString());
+    SetPaneText(RzStatusPane3, QString());
 }
 
 void UpdateByteCounters() {
     if (!MForm) return;
-    MForm->SPTx->setText(QString::number(BytesSent) + QStringLiteral(" bytes sent"));
-    MForm->SPRx->setText(QString::number(BytesReceived) + QStringLiteral(" bytes received"));
+    SetPaneText(MForm->SPTx, QString::number(BytesSent) + QStringLiteral(" bytes sent"));
+    SetPaneText(MForm->SPRx, QString::number(BytesReceived) + QStringLiteral(" bytes received"));
 }
 
 void LampOn(int lamp) {

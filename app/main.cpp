@@ -2,9 +2,13 @@
 
 #include "app/Application.h"
 #include "app/MainForm.h"
+#include "app/SettingsLocation.h"
+#include "serial/PortMap.h"
 
 int main(int argc, char** argv) {
     TApplication app(argc, argv);
+    // An installed copy keeps its port map with its settings, not beside the executable.
+    SetPortMapFolder(PortMapFolderFor(ExecutableFolder()));
     try {
         TMForm form; // sets MForm before FormCreate runs, clears it again if creation fails
         form.show();

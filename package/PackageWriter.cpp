@@ -12,13 +12,13 @@ uint8_t PackagePatternByte(size_t index) {
 
 namespace {
 
-bool StoredInfo(const PackageSpec& spec, std::array<uint8_t, 64>& out, std::string* error) {
-    if (spec.InfoRaw) {
-        out = *spec.InfoRaw;
+bool StoredInfo(const PackageLayout& layout, std::array<uint8_t, 64>& out, std::string* error) {
+    if (layout.InfoRaw) {
+        out = *layout.InfoRaw;
         return true;
     }
     out.fill(0);
-    const std::optional<std::string> gbk = Utf8ToGbk(spec.InfoText);
+    const std::optional<std::string> gbk = Utf8ToGbk(layout.InfoText);
     if (!gbk) {
         if (error)
             *error = "information text is not valid UTF-8 or has characters GBK cannot store";
@@ -36,48 +36,49 @@ bool StoredInfo(const PackageSpec& spec, std::array<uint8_t, 64>& out, std::stri
 
 } // namespace
 
-std::vector<uint8_t> BuildPackage(const PackageSpec& spec, std::string* error) {
+std::vector<uint8_t> BuildPackage(const PackageLayout& layout, std::string* error) {
     std::array<uint8_t, 64> info;
-    if (!StoredInfo(spec, info, error)) return {};
+    if (!StoredInfo(layout, info, error)) return {};
 
     std::vector<uint8_t> file;
-    file.insert(file.end(), spec.Filler.begin(), spec.Filler.end());
-    file.push_back(spec.Kind);
-    file.push_back(uint8_t(spec.BlockSize));
-    file.push_back(uint8_t(spec.BlockSize >> 8));
-    file.push_back(uint8_t(spec.BlockCount));
-    file.push_back(uint8_t(spec.BlockCount >> 8));
-    file.insert(file.end(), spec.EndParam1.begin(), spec.EndParam1.end());
-    file.insert(file.end(), spec.EndParam2.begin(), spec.EndParam2.end());
+    file.insert(file.end(), layout.Filler.begin(), layout.Filler.end());
+    file.push_back(layout.Kind);
+    file.push_back(uint8_t(layout.BlockSize));
+    file.push_back(uint8_t(layout.BlockSize >> 8));
+    file.push_back(uint8_t(layout.BlockCount));
+    file.push_back(uint8_t(layout.BlockCount >> 8));
+    file.insert(file.end(), layout.EndParam1.begin(), layout.EndParam1.end());
+    file.insert(file.end(), layout.EndParam2.begin(), layout.EndParam2.end());
     file.insert(file.end(), info.begin(), info.end());
 
-    if (spec.BlockArea) {
-        file.insert(file.end(), spec.BlockArea->begin(), spec.BlockArea->end());
+    if (layout.BlockArea) {
+        file.insert(file.end(), layout.BlockArea->begin(), layout.BlockArea->end());
     } else {
-        const size_t area = size_t(spec.BlockSize) * spec.BlockCount;
+        const size_t area = size_t(layout.BlockSize) * layout.BlockCount;
         for (size_t i = 0; i < area; ++i)
             file.push_back(PackagePatternByte(i));
     }
 
     uint32_t crc = Crc32(file.data(), int32_t(std::min<size_t>(file.size(), INT32_MAX)));
-    if (spec.ChecksumStyle == PackageSpec::Checksum::Wrong) crc ^= 0x00010000u;
+    if (layout.ChecksumStyle == PackageLayout::Checksum::Wrong) crc ^= 0x00010000u;
     for (int i = 0; i < 4; ++i) {
-        const int shift =
-            spec.ChecksumStyle == PackageSpec::Checksum::MostSignificantFirst ? 8 * (3 - i) : 8 * i;
+        const int shift = layout.ChecksumStyle == PackageLayout::Checksum::MostSignificantFirst
+                              ? 8 * (3 - i)
+                              : 8 * i;
         file.push_back(uint8_t(crc >> shift));
     }
-    if (spec.TruncateTo && *spec.TruncateTo < file.size()) file.resize(*spec.TruncateTo);
+    if (layout.TruncateTo && *layout.TruncateTo < file.size()) file.resize(*layout.TruncateTo);
     return file;
 }
 
-std::string PackageSpecProblem(const PackageSpec& spec) {
-    if (spec.BlockSize % 8 != 0)
-        return "block size " + std::to_string(spec.BlockSize) + " is not a multiple of 8";
-    if (spec.BlockSize > kPackageMaxBlockSize)
-        return "block size " + std::to_string(spec.BlockSize) + " is above " +
+std::string PackageLayoutProblem(const PackageLayout& layout) {
+    if (layout.BlockSize % 8 != 0)
+        return "block size " + std::to_string(layout.BlockSize) + " is not a multiple of 8";
+    if (layout.BlockSize > kPackageMaxBlockSize)
+        return "block size " + std::to_string(layout.BlockSize) + " is above " +
                std::to_string(kPackageMaxBlockSize) + " and cannot be sent in one frame";
-    const size_t expectedArea = size_t(spec.BlockSize) * spec.BlockCount;
-    const size_t area = spec.BlockArea ? spec.BlockArea->size() : expectedArea;
+    const size_t expectedArea = size_t(layout.BlockSize) * layout.BlockCount;
+    const size_t area = layout.BlockArea ? layout.BlockArea->size() : expectedArea;
     if (area != expectedArea)
         return "block area has " + std::to_string(area) + " bytes, the header says " +
                std::to_string(expectedArea);
@@ -85,10 +86,11 @@ std::string PackageSpecProblem(const PackageSpec& spec) {
     if (total > size_t(kPackageMaxFileSize))
         return "package would take " + std::to_string(total) + " bytes; at most " +
                std::to_string(kPackageMaxFileSize) + " are allowed";
-    if (spec.ChecksumStyle != PackageSpec::Checksum::Correct) return "checksum deliberately wrong";
-    if (spec.TruncateTo && *spec.TruncateTo < total) return "file deliberately cut short";
+    if (layout.ChecksumStyle != PackageLayout::Checksum::Correct)
+        return "checksum deliberately wrong";
+    if (layout.TruncateTo && *layout.TruncateTo < total) return "file deliberately cut short";
     std::array<uint8_t, 64> info;
     std::string error;
-    if (!StoredInfo(spec, info, &error)) return error;
+    if (!StoredInfo(layout, info, &error)) return error;
     return {};
 }

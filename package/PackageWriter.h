@@ -8,7 +8,7 @@
 
 // Describes a package file to build. By default the result is well formed; the options marked
 // "malformed" exist to build deliberately broken files for tests.
-struct PackageSpec {
+struct PackageLayout {
     std::array<uint8_t, 32> Filler{}; // the first 32 bytes, which the loader does not interpret
     uint8_t Kind = 16;
     uint16_t BlockSize = 8;  // written as is, even when not a multiple of 8
@@ -34,8 +34,8 @@ uint8_t PackagePatternByte(size_t index);
 
 // Builds the file bytes. Returns an empty vector (and the reason in *error) when the
 // information text cannot be stored: not GBK-encodable, or longer than 64 GBK bytes.
-std::vector<uint8_t> BuildPackage(const PackageSpec& spec, std::string* error = nullptr);
+std::vector<uint8_t> BuildPackage(const PackageLayout& layout, std::string* error = nullptr);
 
-// Why the spec would not make a package the loader accepts (malformed options included);
+// Why the layout would not make a package the loader accepts (malformed options included);
 // empty when it would.
-std::string PackageSpecProblem(const PackageSpec& spec);
+std::string PackageLayoutProblem(const PackageLayout& layout);

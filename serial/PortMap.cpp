@@ -114,19 +114,19 @@ std::string PortDevicePath(int number) {
 
 std::vector<int> PresentPortNumbers() {
     std::vector<bool> present(MaxPort + 1, false);
+    auto at = [&present](int number) { return present[static_cast<size_t>(number)]; };
     std::string folder = PortMapFolder();
     if (DIR* dir = opendir(folder.c_str())) {
         while (dirent* entry = readdir(dir)) {
             int number = MapEntryNumber(entry->d_name);
-            if (number && !MappedDevice(folder + "/" + entry->d_name).empty())
-                present[number] = true;
+            if (number && !MappedDevice(folder + "/" + entry->d_name).empty()) at(number) = true;
         }
         closedir(dir);
     }
     for (int number = 1; number <= 96; ++number)
-        if (!present[number] && !DefaultDevice(number).empty()) present[number] = true;
+        if (!at(number) && !DefaultDevice(number).empty()) at(number) = true;
     std::vector<int> numbers;
     for (int number = 1; number <= MaxPort; ++number)
-        if (present[number]) numbers.push_back(number);
+        if (at(number)) numbers.push_back(number);
     return numbers;
 }

@@ -9,6 +9,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
     fonts-wqy-microhei
+    dpkg-dev file lintian desktop-file-utils appstream man-db
 )
 
 missing=()

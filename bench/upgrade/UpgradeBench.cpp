@@ -50,11 +50,11 @@ void BM_Upgrade(benchmark::State& state) {
         return;
     }
 
-    PackageSpec spec;
-    spec.Kind = 16;
-    spec.BlockSize = uint16_t(blockSize);
-    spec.BlockCount = uint16_t(blockCount);
-    const std::vector<uint8_t> file = BuildPackage(spec);
+    PackageLayout layout;
+    layout.Kind = 16;
+    layout.BlockSize = uint16_t(blockSize);
+    layout.BlockCount = uint16_t(blockCount);
+    const std::vector<uint8_t> file = BuildPackage(layout);
     const std::string path = (dir.path() + "/bench.enc2").toStdString();
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));

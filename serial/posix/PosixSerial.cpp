@@ -30,11 +30,11 @@ tcflag_t SizeFlag(int byteSize) {
 }
 
 void MakeRaw(struct termios2& t) {
-    t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
-                   IXANY | INPCK | IUCLC | IMAXBEL);
+    t.c_iflag &= ~tcflag_t{IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
+                           IXOFF | IXANY | INPCK | IUCLC | IMAXBEL};
     t.c_iflag |= IGNPAR; // framing and parity errors: bytes are delivered as they are
-    t.c_oflag &= ~OPOST;
-    t.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    t.c_oflag &= ~tcflag_t{OPOST};
+    t.c_lflag &= ~tcflag_t{ECHO | ECHONL | ICANON | ISIG | IEXTEN};
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
 }
@@ -68,8 +68,9 @@ bool ApplyLineSettings(int fd, uint32_t baud, int byteSize, int parity, int stop
     if (ioctl(fd, TCGETS2, &t) != 0) return false;
     MakeRaw(t);
     t.c_cflag &=
-        ~(CBAUD | (CBAUD << IBSHIFT) | CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | HUPCL | CMSPAR);
-    t.c_cflag |= BOTHER | (BOTHER << IBSHIFT) | CLOCAL | CREAD | SizeFlag(byteSize);
+        ~(CBAUD | (CBAUD << IBSHIFT) | CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | CMSPAR);
+    // HUPCL: the driver drops DTR and RTS when the port is closed, as closing a COM port does.
+    t.c_cflag |= BOTHER | (BOTHER << IBSHIFT) | CLOCAL | CREAD | HUPCL | SizeFlag(byteSize);
     if (parity != 0) t.c_cflag |= PARENB | (parity == 1 ? PARODD : 0);
     if (stopBits != 0) t.c_cflag |= CSTOPB; // with 5 data bits the UART makes it 1.5
     t.c_ispeed = baud;
@@ -81,7 +82,7 @@ bool ApplyLineSettings(int fd, uint32_t baud, int byteSize, int parity, int stop
         if (!pty) return false;
         // A pseudo-terminal has no line: keep what it can take, above all the rate, so that
         // the other end sees it.
-        t.c_cflag &= ~(CSIZE | PARENB | PARODD);
+        t.c_cflag &= ~tcflag_t{CSIZE | PARENB | PARODD};
         t.c_cflag |= CS8;
         if (ioctl(fd, TCSETS2, &t) != 0) return false;
     }

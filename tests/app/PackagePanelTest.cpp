@@ -28,12 +28,12 @@ class PackagePanelTest : public WindowTest {
 
 TEST_F(PackagePanelTest, ALoadedPackageIsDescribedAndKeptUntilTheNextChoice) {
     Create();
-    PackageSpec spec;
-    spec.Kind = 16;
-    spec.BlockSize = 16;
-    spec.BlockCount = 3;
-    spec.InfoText = "测试版 V1";
-    const QString path = Write("good.enc2", BuildPackage(spec));
+    PackageLayout layout;
+    layout.Kind = 16;
+    layout.BlockSize = 16;
+    layout.BlockCount = 3;
+    layout.InfoText = "测试版 V1";
+    const QString path = Write("good.enc2", BuildPackage(layout));
     Choose(path);
     EXPECT_TRUE(messages.isEmpty());
     EXPECT_EQ(form->RzEdit1->text(), path);
@@ -58,13 +58,13 @@ TEST_F(PackagePanelTest, ALoadedPackageIsDescribedAndKeptUntilTheNextChoice) {
 
 TEST_F(PackagePanelTest, FailuresShowTheirMessageAndLeaveNoValidPackage) {
     Create();
-    PackageSpec good;
+    PackageLayout good;
     good.Kind = 17;
     const std::vector<uint8_t> goodBytes = BuildPackage(good);
-    PackageSpec badCrc = good;
-    badCrc.ChecksumStyle = PackageSpec::Checksum::MostSignificantFirst;
+    PackageLayout badCrc = good;
+    badCrc.ChecksumStyle = PackageLayout::Checksum::MostSignificantFirst;
     badCrc.BlockCount = 2;
-    PackageSpec badSize = good;
+    PackageLayout badSize = good;
     badSize.BlockSize = 12;
     badSize.BlockCount = 1;
 

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "app/SettingsLocation.h"
 #include "app/StatusLine.h"
 #include "serial/PortMap.h"
 #include "tests/support/PtyPair.h"
@@ -193,6 +194,28 @@ TEST_F(PortPanelTest, ASettingsFileThatCannotBeWrittenIsReportedAndTheWindowStil
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(exceptions,
               QStringList{QString::fromStdString("Unable to write to " + unwritable + ".")});
+}
+
+// A copy in a folder the user cannot write (as installed in /usr/bin) keeps its settings and its
+// port map in the per-user folder, and closing it reports nothing.
+TEST_F(PortPanelTest, InstalledCopyKeepsSettingsAndPortsPerUser) {
+    const std::string bin = dir + "/bin", xdg = dir + "/xdg";
+    std::filesystem::create_directory(bin);
+    chmod(bin.c_str(), 0555);
+    setenv("XDG_CONFIG_HOME", xdg.c_str(), 1);
+    SetConfigIniPath(ConfigIniFile(bin));
+    SetPortMapFolder(PortMapFolderFor(bin)); // as the program does at start
+    std::filesystem::create_directories(xdg + "/tolvane/ports");
+    std::filesystem::create_symlink(pty->SlavePath(), xdg + "/tolvane/ports/COM7");
+    Create();
+    EXPECT_GE(form->RzComboBox1->findText(QStringLiteral("COM7")), 0);
+    form->close();
+    unsetenv("XDG_CONFIG_HOME");
+    EXPECT_TRUE(exceptions.isEmpty()) << exceptions.join(u'|').toStdString();
+    std::ifstream written(xdg + "/tolvane/Config.ini");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), kFirstRunFile);
+    EXPECT_FALSE(std::filesystem::exists(bin + "/Config.ini"));
+    chmod(bin.c_str(), 0755);
 }
 
 } // namespace

@@ -48,13 +48,13 @@ class DeviceTest : public ::testing::Test {
 
     // A package of kind 16 through the real loader, so frames come from what the tool holds.
     void LoadTestPackage(uint16_t blockCount, uint16_t blockSize) {
-        PackageSpec spec;
-        spec.Kind = 16;
-        spec.BlockSize = blockSize;
-        spec.BlockCount = blockCount;
-        spec.EndParam1 = {0x11, 0x22, 0x33, 0x44};
-        spec.EndParam2 = {0xA1, 0xB2, 0xC3, 0xD4};
-        const std::string path = dir_.Write("test.enc2", BuildPackage(spec));
+        PackageLayout layout;
+        layout.Kind = 16;
+        layout.BlockSize = blockSize;
+        layout.BlockCount = blockCount;
+        layout.EndParam1 = {0x11, 0x22, 0x33, 0x44};
+        layout.EndParam2 = {0xA1, 0xB2, 0xC3, 0xD4};
+        const std::string path = dir_.Write("test.enc2", BuildPackage(layout));
         ASSERT_EQ(LoadPackage(path, *package_).Outcome, PackageLoadOutcome::Loaded);
     }
 

@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -46,6 +47,27 @@ TEST(DevsimProgram, RegistersInThePortMapAndLeavesOnSignal) {
         EXPECT_EQ(devsim.Wait(), 0);
         EXPECT_FALSE(std::filesystem::is_symlink(link));
     }
+}
+
+// Installed where the user cannot write, the device joins the per-user port map of the window.
+TEST(DevsimProgram, InstalledCopyRegistersInTheUserPortMap) {
+    TempDir dir;
+    const std::string bin = dir.File("bin"), program = bin + "/tolvane-devsim";
+    std::filesystem::create_directory(bin);
+    std::filesystem::copy_file(TOLVANE_DEVSIM, program);
+    chmod(bin.c_str(), 0555);
+    setenv("XDG_CONFIG_HOME", dir.File("xdg").c_str(), 1);
+    Child devsim;
+    const bool started = devsim.Start({program, "--com", "9"});
+    unsetenv("XDG_CONFIG_HOME");
+    ASSERT_TRUE(started);
+    const std::string device = devsim.ReadLine();
+    const std::string link = dir.File("xdg/tolvane/ports/COM9");
+    EXPECT_EQ(std::filesystem::read_symlink(link).string(), device);
+    devsim.Signal(SIGTERM);
+    EXPECT_EQ(devsim.Wait(), 0);
+    EXPECT_FALSE(std::filesystem::is_symlink(link));
+    chmod(bin.c_str(), 0755);
 }
 
 TEST(DevsimProgram, StaleEntryReplacedLiveEntryRefused) {

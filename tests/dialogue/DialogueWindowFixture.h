@@ -129,18 +129,18 @@ class DialogueWindow : public ::testing::Test {
 
     // Loads a package of blockCount blocks of blockSize random bytes; returns the block area.
     Bytes LoadPackage(uint16_t blockSize, uint16_t blockCount, uint8_t kind = 0x10) {
-        PackageSpec spec;
-        spec.Kind = kind;
-        spec.BlockSize = blockSize;
-        spec.BlockCount = blockCount;
+        PackageLayout layout;
+        layout.Kind = kind;
+        layout.BlockSize = blockSize;
+        layout.BlockCount = blockCount;
         Bytes area(size_t(blockSize) * blockCount);
         std::mt19937 random(blockCount * 131u + blockSize);
         for (auto& b : area)
             b = uint8_t(random());
-        spec.BlockArea = area;
-        spec.EndParam1 = {0x11, 0x12, 0x13, 0x14};
-        spec.EndParam2 = {0x21, 0x22, 0x23, 0x24};
-        const std::vector<uint8_t> file = BuildPackage(spec);
+        layout.BlockArea = area;
+        layout.EndParam1 = {0x11, 0x12, 0x13, 0x14};
+        layout.EndParam2 = {0x21, 0x22, 0x23, 0x24};
+        const std::vector<uint8_t> file = BuildPackage(layout);
         const std::string path = (Dir.path() + "/test.enc2").toStdString();
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));

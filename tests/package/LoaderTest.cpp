@@ -17,22 +17,22 @@ namespace {
 
 constexpr const char* kDigestLine = "<digest>"; // stands for "文件MD5:" + the file's digest
 
-PackageSpec Spec(uint8_t kind, uint16_t blockSize, uint16_t blockCount) {
-    PackageSpec spec;
-    spec.Kind = kind;
-    spec.BlockSize = blockSize;
-    spec.BlockCount = blockCount;
-    return spec;
+PackageLayout Layout(uint8_t kind, uint16_t blockSize, uint16_t blockCount) {
+    PackageLayout layout;
+    layout.Kind = kind;
+    layout.BlockSize = blockSize;
+    layout.BlockCount = blockCount;
+    return layout;
 }
 
-PackageSpec WithArea(PackageSpec spec, size_t areaBytes) {
-    spec.BlockArea = std::vector<uint8_t>(areaBytes, 0x5A);
-    return spec;
+PackageLayout WithArea(PackageLayout layout, size_t areaBytes) {
+    layout.BlockArea = std::vector<uint8_t>(areaBytes, 0x5A);
+    return layout;
 }
 
 struct LoadCase {
     const char* name;
-    std::function<PackageSpec()> make;
+    std::function<PackageLayout()> make;
     size_t fileSize; // checked, so each case really has the size it is about
     PackageLoadOutcome outcome;
     uint8_t kindAfter;
@@ -44,7 +44,7 @@ std::vector<LoadCase> Cases() {
     return {
         {"108 bytes",
          [] {
-             auto s = Spec(16, 8, 0);
+             auto s = Layout(16, 8, 0);
              s.TruncateTo = 108;
              return s;
          },
@@ -54,7 +54,7 @@ std::vector<LoadCase> Cases() {
          {}},
         {"109 bytes",
          [] {
-             auto s = Spec(16, 8, 0);
+             auto s = Layout(16, 8, 0);
              s.TruncateTo = 109;
              return s;
          },
@@ -64,7 +64,7 @@ std::vector<LoadCase> Cases() {
          {"升级文件格式错误！"}},
         {"112 bytes",
          [] {
-             auto s = Spec(16, 8, 0);
+             auto s = Layout(16, 8, 0);
              s.TruncateTo = 112;
              return s;
          },
@@ -73,57 +73,57 @@ std::vector<LoadCase> Cases() {
          0,
          {"升级文件格式错误！"}},
         {"113 bytes, no blocks",
-         [] { return Spec(16, 8, 0); },
+         [] { return Layout(16, 8, 0); },
          113,
          O::Loaded,
          16,
          {"K46方案Modem升级", kDigestLine}},
         {"65529 bytes",
-         [] { return Spec(16, 8, 8177); },
+         [] { return Layout(16, 8, 8177); },
          65529,
          O::Loaded,
          16,
          {"K46方案Modem升级", kDigestLine}},
         {"65535 bytes",
-         [] { return WithArea(Spec(16, 8, 8177), 65422); },
+         [] { return WithArea(Layout(16, 8, 8177), 65422); },
          65535,
          O::FormatError,
          0,
          {"升级文件格式错误！"}},
         {"65536 bytes",
-         [] { return WithArea(Spec(16, 8, 8177), 65423); },
+         [] { return WithArea(Layout(16, 8, 8177), 65423); },
          65536,
          O::TooLarge,
          0,
          {}},
         {"block size 12 with matching size",
-         [] { return Spec(16, 12, 2); },
+         [] { return Layout(16, 12, 2); },
          137,
          O::FormatError,
          0,
          {"升级文件格式错误！"}},
         {"block size 4088 cannot be framed",
-         [] { return Spec(16, 4088, 1); },
+         [] { return Layout(16, 4088, 1); },
          4201,
          O::FormatError,
          0,
          {"升级文件格式错误！"}},
         {"block size 4080 is the largest framed",
-         [] { return Spec(16, 4080, 2); },
+         [] { return Layout(16, 4080, 2); },
          8273,
          O::Loaded,
          16,
          {"K46方案Modem升级", kDigestLine}},
         {"count does not match size",
-         [] { return WithArea(Spec(16, 8, 3), 16); },
+         [] { return WithArea(Layout(16, 8, 3), 16); },
          129,
          O::FormatError,
          0,
          {"升级文件格式错误！"}},
         {"checksum most significant byte first",
          [] {
-             auto s = Spec(16, 16, 4);
-             s.ChecksumStyle = PackageSpec::Checksum::MostSignificantFirst;
+             auto s = Layout(16, 16, 4);
+             s.ChecksumStyle = PackageLayout::Checksum::MostSignificantFirst;
              return s;
          },
          177,
@@ -132,8 +132,8 @@ std::vector<LoadCase> Cases() {
          {"升级文件校验错误！"}},
         {"checksum wrong",
          [] {
-             auto s = Spec(17, 16, 4);
-             s.ChecksumStyle = PackageSpec::Checksum::Wrong;
+             auto s = Layout(17, 16, 4);
+             s.ChecksumStyle = PackageLayout::Checksum::Wrong;
              return s;
          },
          177,
@@ -141,20 +141,20 @@ std::vector<LoadCase> Cases() {
          0,
          {"升级文件校验错误！"}},
         {"kind 17 has no product line",
-         [] { return Spec(17, 256, 3); },
+         [] { return Layout(17, 256, 3); },
          881,
          O::Loaded,
          17,
          {kDigestLine}},
         {"kind 0 loads but stays unusable",
-         [] { return Spec(0, 256, 3); },
+         [] { return Layout(0, 256, 3); },
          881,
          O::Loaded,
          0,
          {kDigestLine}},
         {"GBK information text",
          [] {
-             auto s = Spec(16, 8, 1);
+             auto s = Layout(16, 8, 1);
              s.InfoText = "中文版本V1.0";
              return s;
          },
@@ -164,7 +164,7 @@ std::vector<LoadCase> Cases() {
          {"K46方案Modem升级", kDigestLine, "升级文件信息:中文版本V1.0"}},
         {"information text without NUL shows all 64 bytes",
          [] {
-             auto s = Spec(17, 8, 1);
+             auto s = Layout(17, 8, 1);
              std::array<uint8_t, 64> raw;
              raw.fill('A');
              raw[63] = 'Z';
@@ -177,7 +177,7 @@ std::vector<LoadCase> Cases() {
          {kDigestLine, "升级文件信息:" + std::string(63, 'A') + "Z"}},
         {"undecodable bytes are replaced, the rest kept",
          [] {
-             auto s = Spec(17, 8, 1);
+             auto s = Layout(17, 8, 1);
              std::array<uint8_t, 64> raw{};
              const uint8_t text[] = {'v', '1', 0xFF, '2', 0xD6}; // 0xFF invalid, 0xD6 cut off
              std::copy(std::begin(text), std::end(text), raw.begin());
@@ -191,7 +191,7 @@ std::vector<LoadCase> Cases() {
                        "2\xEF\xBF\xBD"}},
         {"empty information text after bytes behind the NUL",
          [] {
-             auto s = Spec(17, 8, 1);
+             auto s = Layout(17, 8, 1);
              std::array<uint8_t, 64> raw{};
              raw[1] = 'x';
              s.InfoRaw = raw;
@@ -212,7 +212,7 @@ class LoaderTest : public ::testing::Test {
     }
     // A kind-16 package loaded before, so every case also shows Kind being cleared.
     void LoadPrevious() {
-        const std::string path = dir_.Write("previous.enc2", BuildPackage(Spec(16, 8, 2)));
+        const std::string path = dir_.Write("previous.enc2", BuildPackage(Layout(16, 8, 2)));
         ASSERT_EQ(LoadPackage(path, *package_).Outcome, PackageLoadOutcome::Loaded);
         ASSERT_EQ(package_->Kind(), 16);
     }
@@ -224,8 +224,8 @@ TEST_F(LoaderTest, Table) {
     for (const LoadCase& c : Cases()) {
         SCOPED_TRACE(c.name);
         LoadPrevious();
-        const PackageSpec spec = c.make();
-        const std::vector<uint8_t> bytes = BuildPackage(spec);
+        const PackageLayout layout = c.make();
+        const std::vector<uint8_t> bytes = BuildPackage(layout);
         ASSERT_EQ(bytes.size(), c.fileSize);
         const std::string path = dir_.Write("case.enc2", bytes);
 
@@ -251,9 +251,9 @@ TEST_F(LoaderTest, Table) {
         EXPECT_EQ(r.MemoLines, expected);
 
         if (c.outcome == PackageLoadOutcome::Loaded) {
-            const size_t area = size_t(spec.BlockSize) * spec.BlockCount;
-            EXPECT_EQ(package_->BlockSize(), spec.BlockSize);
-            EXPECT_EQ(package_->BlockCount(), spec.BlockCount);
+            const size_t area = size_t(layout.BlockSize) * layout.BlockCount;
+            EXPECT_EQ(package_->BlockSize(), layout.BlockSize);
+            EXPECT_EQ(package_->BlockCount(), layout.BlockCount);
             EXPECT_TRUE(std::equal(bytes.begin() + 109, bytes.begin() + 109 + long(area),
                                    package_->BlockData));
         }
@@ -263,7 +263,7 @@ TEST_F(LoaderTest, Table) {
 TEST_F(LoaderTest, UnopenablePathsAreSizeErrors) {
     std::vector<std::string> paths = {dir_.File("missing.enc2"), dir_.path(), "/dev/null", ""};
     if (::geteuid() != 0) { // root reads regardless of permissions
-        const std::string locked = dir_.Write("locked.enc2", BuildPackage(Spec(16, 8, 1)));
+        const std::string locked = dir_.Write("locked.enc2", BuildPackage(Layout(16, 8, 1)));
         ::chmod(locked.c_str(), 0);
         paths.push_back(locked);
     }
@@ -282,8 +282,8 @@ TEST_F(LoaderTest, UnopenablePathsAreSizeErrors) {
 TEST_F(LoaderTest, FailedLoadKeepsEarlierBlocksButClearsKind) {
     LoadPrevious();
     const uint8_t firstBlockByte = package_->BlockData[0];
-    PackageSpec broken = Spec(16, 8, 4);
-    broken.ChecksumStyle = PackageSpec::Checksum::Wrong;
+    PackageLayout broken = Layout(16, 8, 4);
+    broken.ChecksumStyle = PackageLayout::Checksum::Wrong;
     broken.BlockArea = std::vector<uint8_t>(32, 0xEE);
     LoadPackage(dir_.Write("broken.enc2", BuildPackage(broken)), *package_);
     EXPECT_EQ(package_->Kind(), 0);

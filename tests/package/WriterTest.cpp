@@ -6,15 +6,15 @@
 namespace {
 
 TEST(PackageWriter, LayoutOfAWellFormedFile) {
-    PackageSpec spec;
-    spec.Filler.fill(0x77);
-    spec.Kind = 0x10;
-    spec.BlockSize = 0x0108;
-    spec.BlockCount = 0x0002;
-    spec.EndParam1 = {1, 2, 3, 4};
-    spec.EndParam2 = {5, 6, 7, 8};
-    spec.InfoText = "版本";
-    const std::vector<uint8_t> f = BuildPackage(spec);
+    PackageLayout layout;
+    layout.Filler.fill(0x77);
+    layout.Kind = 0x10;
+    layout.BlockSize = 0x0108;
+    layout.BlockCount = 0x0002;
+    layout.EndParam1 = {1, 2, 3, 4};
+    layout.EndParam2 = {5, 6, 7, 8};
+    layout.InfoText = "版本";
+    const std::vector<uint8_t> f = BuildPackage(layout);
     ASSERT_EQ(f.size(), 113u + 0x108 * 2);
     EXPECT_EQ(f[31], 0x77);
     EXPECT_EQ(f[32], 0x10);
@@ -33,22 +33,22 @@ TEST(PackageWriter, LayoutOfAWellFormedFile) {
     const uint32_t crc = Crc32(f.data(), int32_t(f.size() - 4));
     EXPECT_EQ(f[f.size() - 4], uint8_t(crc));
     EXPECT_EQ(f[f.size() - 1], uint8_t(crc >> 24));
-    EXPECT_EQ(PackageSpecProblem(spec), "");
+    EXPECT_EQ(PackageLayoutProblem(layout), "");
 }
 
 TEST(PackageWriter, InfoTextThatCannotBeStored) {
-    PackageSpec spec;
+    PackageLayout layout;
     std::string error;
-    spec.InfoText = std::string(65, 'a');
-    EXPECT_TRUE(BuildPackage(spec, &error).empty());
+    layout.InfoText = std::string(65, 'a');
+    EXPECT_TRUE(BuildPackage(layout, &error).empty());
     EXPECT_NE(error.find("64"), std::string::npos);
-    spec.InfoText = std::string(64, 'a'); // fills the field, no NUL needed
-    EXPECT_EQ(BuildPackage(spec).size(), 113u);
-    spec.InfoText = "\xF0\x9F\x98\x80"; // an emoji has no GBK form
-    EXPECT_TRUE(BuildPackage(spec, &error).empty());
-    EXPECT_FALSE(PackageSpecProblem(spec).empty());
-    spec.InfoText.assign(1, char(0xC3)); // cut-off UTF-8
-    EXPECT_TRUE(BuildPackage(spec).empty());
+    layout.InfoText = std::string(64, 'a'); // fills the field, no NUL needed
+    EXPECT_EQ(BuildPackage(layout).size(), 113u);
+    layout.InfoText = "\xF0\x9F\x98\x80"; // an emoji has no GBK form
+    EXPECT_TRUE(BuildPackage(layout, &error).empty());
+    EXPECT_FALSE(PackageLayoutProblem(layout).empty());
+    layout.InfoText.assign(1, char(0xC3)); // cut-off UTF-8
+    EXPECT_TRUE(BuildPackage(layout).empty());
 }
 
 } // namespace

@@ -1,11 +1,16 @@
 #include "serial/CFIFO.h"
 #include "serial/PortMap.h"
+#include "serial/posix/ModemManager.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/TempPortMap.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <filesystem>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 using tolvane::test::PtyPair;
@@ -104,4 +109,28 @@ TEST(PortMap, FolderThatIsAFileOrMissingGivesNoMappedPorts) {
     SetPortMapFolder("");
     EXPECT_NE(PortMapFolder().find("/ports"), std::string::npos);
     SetPortMapFolder(previous);
+}
+
+// A process of that name is seen, whoever started it; once it is gone, it is not.
+TEST(ModemManager, SeenWhileAProcessOfThatNameRuns) {
+    const bool before = posix_serial::ModemManagerRunning();
+    char pattern[] = "/tmp/tolvane-mm-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string program = std::string(pattern) + "/ModemManager";
+    std::filesystem::copy_file("/bin/sleep", program);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execl(program.c_str(), "ModemManager", "30", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    bool seen = false;
+    for (int i = 0; i < 200 && !seen; ++i, usleep(10000))
+        seen = posix_serial::ModemManagerRunning();
+    EXPECT_TRUE(seen);
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    if (!before) {
+        EXPECT_FALSE(posix_serial::ModemManagerRunning());
+    }
+    std::filesystem::remove_all(pattern);
 }

@@ -188,6 +188,7 @@ TEST_F(PortCore, LineSettingsReachTheDevice) {
     ASSERT_EQ(port.OpenPort(5, 115200, 8, 0, 2), 1);
     EXPECT_EQ(pty.SlaveBaudRate(), 115200u);
     EXPECT_TRUE(pty.SlaveTwoStopBits());
+    EXPECT_TRUE(pty.SlaveHangsUpOnClose());          // DTR and RTS fall when the port closes
     ASSERT_EQ(port.OpenPort(5, 250000, 8, 0, 0), 1); // not a standard rate
     EXPECT_EQ(pty.SlaveBaudRate(), 250000u);
     EXPECT_FALSE(pty.SlaveTwoStopBits());

@@ -135,6 +135,11 @@ bool PtyPair::SlaveTwoStopBits() const {
     return tcgetattr(Master, &t) == 0 && (t.c_cflag & CSTOPB);
 }
 
+bool PtyPair::SlaveHangsUpOnClose() const {
+    termios t;
+    return tcgetattr(Master, &t) == 0 && (t.c_cflag & HUPCL);
+}
+
 void PtyPair::CloseMaster() {
     if (Master >= 0) close(Master);
     Master = -1;

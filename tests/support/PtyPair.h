@@ -35,6 +35,9 @@ class PtyPair {
     int SlaveDataBits() const;
     int SlaveParity() const;
     bool SlaveTwoStopBits() const;
+    // The slave drops DTR and RTS when it is closed (HUPCL). A pseudo-terminal has no modem
+    // lines to read back, so the flag is what can be seen.
+    bool SlaveHangsUpOnClose() const;
 
     // Closes the master end: the slave side sees a hang-up.
     void CloseMaster();

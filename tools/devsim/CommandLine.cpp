@@ -21,7 +21,8 @@ const char kUsage[] =
     "\n"
     "Line and port:\n"
     "  --com N              register as COM<N> (link ports/COM<N>, removed on exit)\n"
-    "  --ports DIR          port map folder (default: ports beside tolvane-devsim)\n"
+    "  --ports DIR          port map folder (default: the window's, beside tolvane-devsim or,\n"
+    "                       when installed, in ~/.config/tolvane)\n"
     "  --working BAUD,PAR   working-mode settings (default 115200,none); PAR none|odd|even\n"
     "  --loader BAUD,PAR    loader settings (default 115200,even)\n"
     "  --version-text TEXT  version reply after \"\\r\\n\" (default \"VERSION:2.1\\r\\n\";\n"
@@ -33,6 +34,7 @@ const char kUsage[] =
     "                       at the current settings) when reading requests and sending replies\n"
     "  -v, --verbose        log what is received and sent to stderr\n"
     "  -h, --help           this text\n"
+    "  --version            the program's version\n"
     "\n"
     "Faults (K is a block index, the block count naming the closing frame; N how many\n"
     "replies to spoil, default 1, 0 for all):\n"
@@ -121,6 +123,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
 
         if (name == "-h" || name == "--help") {
             out.Help = true;
+        } else if (name == "--version") {
+            out.Version = true;
         } else if (name == "-v" || name == "--verbose") {
             out.Verbose = true;
         } else if (name == "--com") {

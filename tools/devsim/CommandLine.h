@@ -11,9 +11,10 @@ namespace devsim {
 struct CommandLine {
     DeviceOptions Device;
     int ComNumber = 0;       // 0: no entry in the port map
-    std::string PortsFolder; // empty: "ports" beside tolvane-devsim
+    std::string PortsFolder; // empty: DefaultPortsFolder()
     bool Verbose = false;
     bool Help = false;
+    bool Version = false;
 };
 
 // Parses the arguments after the program name; false with a message on a bad one.

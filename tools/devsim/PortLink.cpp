@@ -1,5 +1,7 @@
 #include "tools/devsim/PortLink.h"
 
+#include "app/SettingsLocation.h"
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -9,10 +11,8 @@
 namespace devsim {
 
 std::string DefaultPortsFolder() {
-    std::error_code ec;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) return "ports";
-    return (exe.parent_path() / "ports").string();
+    // The window's port map, wherever the window keeps it (an installed copy: per user).
+    return PortMapFolderFor(ExecutableFolder());
 }
 
 bool PortLink::Create(const std::string& folder, int number, const std::string& target,

@@ -6,7 +6,8 @@
 
 namespace devsim {
 
-// "ports" beside the running executable.
+// The port map of the window programs (SettingsLocation.h): "ports" beside the executable, or
+// in the per-user settings folder of an installed copy.
 std::string DefaultPortsFolder();
 
 class PortLink {

@@ -159,7 +159,7 @@ bool VirtualDevice::Pause(double milliseconds) {
         const double until = NowMs() + milliseconds;
         for (double left = milliseconds; left > 0 && !stopping_; left = until - NowMs()) {
             pollfd wake = {wake_, POLLIN, 0};
-            const long long ns = (long long)(left * 1e6);
+            const auto ns = static_cast<long long>(left * 1e6);
             timespec timeout = {time_t(ns / 1000000000), long(ns % 1000000000)};
             ::ppoll(&wake, 1, &timeout, nullptr);
         }

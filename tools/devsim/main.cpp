@@ -1,4 +1,5 @@
 // tolvane-devsim: the virtual modem on a pseudo-terminal.
+#include "Version.h"
 #include "tools/devsim/CommandLine.h"
 #include "tools/devsim/PortLink.h"
 #include "tools/devsim/PtyLine.h"
@@ -20,6 +21,10 @@ int main(int argc, char** argv) {
     }
     if (options.Help) {
         std::fputs(UsageText(), stdout);
+        return 0;
+    }
+    if (options.Version) {
+        std::puts("tolvane-devsim " TOLVANE_VERSION);
         return 0;
     }
     if (options.Verbose)

@@ -1,4 +1,5 @@
 // tolvane-pack: wraps a binary block area into a ".enc2" firmware package.
+#include "Version.h"
 #include "package/FirmwarePackage.h"
 #include "package/Md5.h"
 #include "package/PackageWriter.h"
@@ -31,6 +32,7 @@ const char kUsage[] =
     "  --pad[=HEX]       fill a short last block with this byte (default FF) instead of\n"
     "                    refusing an input that is not a whole number of blocks\n"
     "  -h, --help        this text\n"
+    "  --version         the program's version\n"
     "\n"
     "Numbers take decimal or 0x-prefixed hex. Exit status: 0 written, 1 the input cannot make\n"
     "a valid package (nothing written), 2 usage or file error.\n";
@@ -73,8 +75,8 @@ int Refuse(const std::string& problem) {
 } // namespace
 
 int main(int argc, char** argv) {
-    PackageSpec spec;
-    spec.Kind = kPackageKindK46;
+    PackageLayout layout;
+    layout.Kind = kPackageKindK46;
     unsigned long blockSize = 1024;
     bool pad = false;
     uint8_t padByte = 0xFF;
@@ -92,20 +94,24 @@ int main(int argc, char** argv) {
         if (arg == "-h" || arg == "--help") {
             std::fputs(kUsage, stdout);
             return 0;
+        } else if (arg == "--version") {
+            std::puts("tolvane-pack " TOLVANE_VERSION);
+            return 0;
         } else if (arg == "--kind") {
             if (!value(v) || !ParseNumber(v, 255, number))
                 return Usage("--kind needs a number from 0 to 255");
-            spec.Kind = uint8_t(number);
+            layout.Kind = uint8_t(number);
         } else if (arg == "--block-size") {
             if (!value(v) || !ParseNumber(v, 65535, number))
                 return Usage("--block-size needs a number from 0 to 65535");
             blockSize = number;
         } else if (arg == "--end1" || arg == "--end2") {
-            if (!value(v) || !ParseFourBytes(v, arg == "--end1" ? spec.EndParam1 : spec.EndParam2))
+            if (!value(v) ||
+                !ParseFourBytes(v, arg == "--end1" ? layout.EndParam1 : layout.EndParam2))
                 return Usage(arg + " needs 8 hex digits, e.g. 0A1B2C3D");
         } else if (arg == "--info") {
             if (!value(v)) return Usage("--info needs a text");
-            spec.InfoText = v;
+            layout.InfoText = v;
         } else if (arg == "--pad") {
             pad = true;
         } else if (arg.rfind("--pad=", 0) == 0) {
@@ -148,13 +154,13 @@ int main(int argc, char** argv) {
                       " bytes; at most " + std::to_string(kPackageMaxFileSize) +
                       " are allowed (block area at most 65422 bytes)");
 
-    spec.BlockSize = uint16_t(blockSize);
-    spec.BlockCount = uint16_t(blockCount);
-    spec.BlockArea = std::move(area);
-    const std::string problem = PackageSpecProblem(spec);
+    layout.BlockSize = uint16_t(blockSize);
+    layout.BlockCount = uint16_t(blockCount);
+    layout.BlockArea = std::move(area);
+    const std::string problem = PackageLayoutProblem(layout);
     if (!problem.empty()) return Refuse(problem);
     std::string error;
-    const std::vector<uint8_t> file = BuildPackage(spec, &error);
+    const std::vector<uint8_t> file = BuildPackage(layout, &error);
     if (file.empty()) return Refuse(error);
 
     {
@@ -165,7 +171,7 @@ int main(int argc, char** argv) {
     const uint8_t* stored = &file[file.size() - 4];
     std::printf("%s: kind %u, %zu blocks of %lu bytes, %zu bytes, CRC-32 %02X%02X%02X%02X, "
                 "MD5 %s\n",
-                files[1].c_str(), unsigned(spec.Kind), blockCount, blockSize, file.size(),
+                files[1].c_str(), unsigned(layout.Kind), blockCount, blockSize, file.size(),
                 stored[3], stored[2], stored[1], stored[0], FileMd5Hex(files[1]).c_str());
     return 0;
 }
