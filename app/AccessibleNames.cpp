@@ -1,6 +1,8 @@
 #include "app/AccessibleNames.h"
 
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QString>
 
 #include "app/MainForm.h"
@@ -49,9 +51,13 @@ void SetUpAccessibleNames(TMForm* f) {
     };
     for (const auto& b : buddies) {
         b.label->setBuddy(b.control);
-        b.control->setAccessibleName(b.heading ? LabelName(b.heading) + QLatin1Char(' ') +
-                                                     LabelName(b.label)
-                                               : LabelName(b.label));
+        const QString name = b.heading
+                                 ? LabelName(b.heading) + QLatin1Char(' ') + LabelName(b.label)
+                                 : LabelName(b.label);
+        b.control->setAccessibleName(name);
+        // The text field of an editable list takes the focus, so it needs the name as well.
+        if (auto* box = qobject_cast<QComboBox*>(b.control); box && box->lineEdit())
+            box->lineEdit()->setAccessibleName(name);
     }
     f->RzMemo1->setAccessibleName(f->GroupBox3->title());
     for (QGroupBox* group : {f->GroupBox1, f->GroupBox2, f->GroupBox3})

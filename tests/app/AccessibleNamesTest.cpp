@@ -4,6 +4,7 @@
 #include <QAccessible>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 
 #include "app/StatusLine.h"
 
@@ -41,6 +42,7 @@ TEST_F(WindowTest, EveryControlHasItsOwnAccessibleName) {
         {form->RzComboBox8, "工作时 校验位", form->RzLabel12},
         {form->RzComboBox7, "升级时 波特率", form->RzLabel13},
         {form->RzComboBox9, "升级时 校验位", form->RzLabel16},
+        {form->RzComboBox9->lineEdit(), "升级时 校验位", nullptr},
         {form->GroupBox2, "固件升级", nullptr},
         {form->RzEdit1, "固件选取", form->RzLabel7},
         {form->RzButton1, "选择", nullptr},
