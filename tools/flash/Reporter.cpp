@@ -15,7 +15,11 @@ std::string Format(const char* format, double value) {
 std::string Bar(int percent) {
     constexpr int Width = 24;
     const int filled = percent * Width / 100;
-    return "[" + std::string(size_t(filled), '#') + std::string(size_t(Width - filled), '.') + "]";
+    std::string bar(size_t(Width + 2), '.');
+    bar.front() = '[';
+    bar.back() = ']';
+    bar.replace(1, size_t(filled), size_t(filled), '#');
+    return bar;
 }
 
 } // namespace
