@@ -11,6 +11,7 @@
 #include "app/PortPanel.h"
 #include "app/PortSettings.h"
 #include "app/StatusLine.h"
+#include "app/WindowDialogue.h"
 
 TMForm* MForm = nullptr;
 // The port component lives for the whole run, from before the window exists until after it is
@@ -93,6 +94,7 @@ TMForm::TMForm(QWidget* parent) : QWidget(parent) {
         RzBitBtn1->setIconSize(QSize(16, 16));
 
         BindHandlers();
+        WatchWindowClosing(this);
         FormCreate();
     } catch (...) {
         MForm = nullptr;

@@ -40,9 +40,9 @@ class TMForm : public QWidget, public Ui::TMForm {
     void TxLEDTimerTimer();
     void RxLEDTimerTimer();
     void RzButton1Click();
-    void RzButton2Click();    // defined in dialogue/
-    void RzButton3Click();    // defined in dialogue/
-    void MCPort1TimerTimer(); // defined in dialogue/
+    void RzButton2Click();    // defined in WindowDialogue.cpp
+    void RzButton3Click();    // defined in WindowDialogue.cpp
+    void MCPort1TimerTimer(); // defined in WindowDialogue.cpp
 
   protected:
     void closeEvent(QCloseEvent* event) override;

@@ -4,7 +4,7 @@
 #include "app/PortSettings.h"
 #include "app/StatusLine.h"
 #include "app/UserDialogs.h"
-#include "dialogue/ExchangeEngine.h"
+#include "app/WindowDialogue.h"
 
 namespace {
 

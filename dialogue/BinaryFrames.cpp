@@ -1,11 +1,7 @@
-#include "dialogue/BinaryFrames.h"
+// Data frames and command frames to the device's loader, each sent and awaited once.
+#include "dialogue/Dialogue.h"
 
-#include "app/StatusLine.h"
-#include "dialogue/ExchangeEngine.h"
-
-namespace {
-
-int WaitResult(uint8_t* reply) {
+int Dialogue::WaitResult(uint8_t* reply) {
     switch (AwaitReply(reply)) {
     case WaitOutcome::Stopped:
         return -2;
@@ -17,29 +13,29 @@ int WaitResult(uint8_t* reply) {
     return 0;
 }
 
-} // namespace
-
 DataFrameSource FrameSourceOf(const FirmwarePackageData& p) {
     return {p.Kind(),      p.BlockCount(), p.BlockSize(), p.BlockData, int32_t(sizeof p.BlockData),
             p.EndParam1(), p.EndParam2()};
 }
 
-int SendDataFrame(uint16_t index) {
+int Dialogue::SendDataFrame(uint16_t index) {
     uint8_t frame[DataFrameBufferSize] = {FrameMark0, FrameMark1};
     uint8_t reply[ReplyBufferSize] = {};
+    const FirmwarePackageData& package = *Seams.Package;
     // A package whose blocks do not fit a frame is as unusable as none: nothing is sent.
     const int32_t length =
-        BuildDataFrame(FrameSourceOf(FirmwarePackage), index, frame, int32_t(sizeof frame));
+        BuildDataFrame(FrameSourceOf(package), index, frame, int32_t(sizeof frame));
     if (length == 0) {
-        ShowStatus(QStringLiteral("无效的升级文件!"));
+        Seams.View->ShowStatus("无效的升级文件!");
         return -1;
     }
     SendBytes(frame, length);
+    ++FramesSent;
     if (const int stopped = WaitResult(reply); stopped != 0) return stopped;
-    return JudgeDataReply(reply, FirmwarePackage.Kind());
+    return JudgeDataReply(reply, package.Kind());
 }
 
-int SendCommandFrame(uint8_t code, const uint8_t* payload, int length) {
+int Dialogue::SendCommandFrame(uint8_t code, const uint8_t* payload, int length) {
     uint8_t frame[CommandFrameBufferSize] = {FrameMark0, FrameMark1};
     uint8_t reply[ReplyBufferSize] = {};
     const int32_t frameLength =

@@ -1,81 +1,32 @@
-#include "dialogue/ExchangeEngine.h"
-
-#include "app/MainForm.h"
-#include "app/StatusLine.h"
-
-#include <QCoreApplication>
-#include <QEvent>
-#include <QEventLoop>
-#include <QPointer>
+// Sending a request, waiting for its one reply, a time-out or a stop, and sorting what arrives.
+#include "dialogue/Dialogue.h"
 
 #include <algorithm>
 #include <cstring>
 
-uint8_t* PendingReply = nullptr;
-bool ReplyArrived = false;
-bool TimedOut = false;
-bool DialogueStopped = true;
-bool DialogueClosing = false;
-
-namespace {
-
-int WaitDepth = 0;
-int ActivityDepth = 0;
-
-// Turns the main window's closing into a stop while the dialogue is active, so the window
-// closes at once instead of the run going on against a closed port.
-class CloseWatcher : public QObject {
-  public:
-    using QObject::QObject;
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Close && watched == MForm && DialogueBusy()) StopDialogue();
-        return false;
-    }
-};
-
-// One watcher per main window, owned by the window.
-void WatchMainWindow() {
-    static QPointer<QObject> watched;
-    if (MForm != nullptr && watched != MForm) {
-        MForm->installEventFilter(new CloseWatcher(MForm));
-        watched = MForm;
-    }
+Dialogue::Activity::Activity(Dialogue& dialogue) : Owner(dialogue) {
+    if (Owner.ActivityDepth++ == 0) Owner.DialogueClosing = false;
 }
 
-} // namespace
-
-DialogueActivity::DialogueActivity() {
-    if (ActivityDepth++ == 0) DialogueClosing = false;
-    WatchMainWindow();
+Dialogue::Activity::~Activity() {
+    --Owner.ActivityDepth;
 }
 
-DialogueActivity::~DialogueActivity() {
-    --ActivityDepth;
-}
-
-bool DialogueBusy() {
-    return ActivityDepth > 0 || WaitDepth > 0;
-}
-
-void StopDialogue() {
+void Dialogue::StopDialogue() {
     DialogueStopped = true;
     DialogueClosing = true;
 }
 
-void SendBytes(const uint8_t* data, int32_t length) {
-    LampOn(1);
-    MCPort1.Write(data, unsigned(length));
-    BytesSent += length;
-    UpdateByteCounters();
+void Dialogue::SendBytes(const uint8_t* data, int32_t length) {
+    Seams.Port->Write(data, unsigned(length));
+    Seams.View->Sent(length);
 }
 
-void CollectReply() {
+void Dialogue::CollectReply() {
     uint8_t received[ReplyBufferSize];
-    const int n = std::max(0, int(MCPort1.Read(received, MaxReceiveChunk)));
-    BytesReceived += n;
-    UpdateByteCounters();
+    const int n = std::max(0, Seams.Port->Read(received, MaxReceiveChunk));
+    Seams.View->Received(n);
     if (n <= 0) return;
-    LampOn(2);
     received[n] = 0;
     const RecognisedReply reply = RecogniseReply(received, n);
     if (reply.kind == ReplyClass::None) return;
@@ -86,44 +37,34 @@ void CollectReply() {
     }
 }
 
-void SetReplyTimeout(int ms) {
-    MForm->MCPort1Timer->setTimerType(Qt::PreciseTimer);
-    MForm->MCPort1Timer->setInterval(ms);
-}
-
-void RestartReplyTimer() {
-    MForm->MCPort1Timer->stop();
-    MForm->MCPort1Timer->start();
-    TimedOut = false;
-}
-
-void TMForm::MCPort1TimerTimer() {
-    MCPort1Timer->stop();
+void Dialogue::ReplyTimerTick() {
+    Seams.Timer->Stop();
     TimedOut = true;
 }
 
-WaitOutcome AwaitReply(uint8_t* replyBuffer) {
+void Dialogue::SetReplyTimeout(int ms) {
+    Seams.Timer->SetInterval(ms);
+}
+
+WaitOutcome Dialogue::AwaitReply(uint8_t* replyBuffer) {
     // A request started from a handler nested in another wait borrows the reply slot and gives
     // it back when it ends, so the slot never outlives the buffer it points at.
     uint8_t* const enclosing = PendingReply;
     ReplyArrived = false;
-    RestartReplyTimer();
+    Seams.Timer->Restart();
+    TimedOut = false;
     PendingReply = replyBuffer;
-    WatchMainWindow();
 
     ++WaitDepth;
     for (;;) {
         if (DialogueStopped) break;
         if (TimedOut) {
-            // Qt may run an overdue tick in the same pass as other work and leave a receive
-            // notification posted before it for the next pass. Deliver what is already posted,
-            // so a reply that was heard before the tick still wins.
-            QCoreApplication::sendPostedEvents();
+            // An overdue tick may be handled in the same pass as a receive notification that is
+            // still queued behind it: deliver what is due, so a reply heard first still wins.
+            Seams.Wait->DeliverPending();
             break;
         }
-        // Sleeps until something happens (a receive notification, the timer, a click) and
-        // handles everything that is then pending: one pass of the pump, without spinning.
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        Seams.Wait->WaitOnce();
         if (ReplyArrived) break;
     }
     --WaitDepth;
@@ -132,10 +73,10 @@ WaitOutcome AwaitReply(uint8_t* replyBuffer) {
     if (DialogueStopped) {
         outcome = WaitOutcome::Stopped;
     } else if (!ReplyArrived) {
-        ShowStatus(QStringLiteral("读/写超时！"));
+        Seams.View->ShowStatus("读/写超时！");
         outcome = WaitOutcome::TimedOut;
     } else {
-        ShowStatus(QStringLiteral("收到应答"));
+        Seams.View->ShowStatus("收到应答");
         outcome = WaitOutcome::Replied;
     }
     PendingReply = enclosing;
@@ -144,7 +85,7 @@ WaitOutcome AwaitReply(uint8_t* replyBuffer) {
     return outcome;
 }
 
-int TextExchange(const char* request, char* replyTarget) {
+int Dialogue::TextExchange(const char* request, char* replyTarget) {
     uint8_t reply[ReplyBufferSize] = {};
     SendBytes(reinterpret_cast<const uint8_t*>(request), int32_t(std::strlen(request)));
     switch (AwaitReply(reply)) {

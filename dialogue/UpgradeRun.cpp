@@ -1,15 +1,6 @@
 // The upgrade run behind "开始升级": reset at the working mode, handshake at the upgrade mode,
 // then the block transfer the device drives with its data replies. The same button stops it.
-
-#include "app/MainForm.h"
-#include "app/StatusLine.h"
-#include "app/UserDialogs.h"
-#include "dialogue/BinaryFrames.h"
-#include "dialogue/ExchangeEngine.h"
-#include "dialogue/TextCommands.h"
-
-#include <QColor>
-#include <QPalette>
+#include "dialogue/Dialogue.h"
 
 #include <algorithm>
 
@@ -20,73 +11,59 @@ constexpr int SendsPerBlock = 3;
 constexpr int FirstFrameTimeoutMs = 2000;
 constexpr int BlockTimeoutMs = 3000;
 
-void ShowResult(const QString& text, const QColor& colour) {
-    QPalette palette = MForm->RzLabel9->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    MForm->RzLabel9->setPalette(palette);
-    MForm->RzLabel9->setText(text);
-    MForm->RzLabel9->show();
-}
+// A run may not have a second package chosen or a version query nested in its waits; the
+// controls come back when it ends, however it ends.
+class RunControlsLock {
+  public:
+    explicit RunControlsLock(DialogueView& view) : View(view) { View.RunControls(false); }
+    ~RunControlsLock() { View.RunControls(true); }
+    RunControlsLock(const RunControlsLock&) = delete;
+    RunControlsLock& operator=(const RunControlsLock&) = delete;
 
-// End state of every run, and all the stop click does.
-void EndRun() {
-    MForm->RzButton3->setText(QStringLiteral("开始升级"));
-    MForm->RzButton3->Tag = 0;
+  private:
+    DialogueView& View;
+};
+
+} // namespace
+
+void Dialogue::EndRun() {
+    Seams.View->RunButton(false);
     DialogueStopped = true;
 }
 
-// A run may not have a second package chosen or a version query nested in its waits; the two
-// buttons come back when it ends, however it ends.
-class RunControlsLock {
-  public:
-    RunControlsLock() { SetEnabled(false); }
-    ~RunControlsLock() { SetEnabled(true); }
-
-  private:
-    static void SetEnabled(bool on) {
-        MForm->RzButton1->setEnabled(on);
-        MForm->RzButton2->setEnabled(on);
-    }
-};
-
-// Handshake: pings at the upgrade mode, each awaited for t ms, until one is accepted or the
-// number that fits in three seconds has gone out.
-void Handshake() {
-    const int t = 275000 / std::max(1, int(MCPort1.GetBaudRate())) + 50;
+// Pings at the upgrade mode, each awaited for t ms, until one is accepted or the number that
+// fits in three seconds has gone out.
+void Dialogue::Handshake() {
+    const int t = 275000 / std::max(1, Seams.Port->GetBaudRate()) + 50;
     SetReplyTimeout(t);
     for (int ping = 0, pings = 3000 / t; ping < pings && !DialogueClosing; ++ping) {
         if (SendCommandFrame(0, nullptr, 0) == 1) break;
     }
 }
 
-} // namespace
-
-void TMForm::RzButton3Click() {
-    if (RzButton3->Tag != 0) {
-        EndRun();
-        return;
-    }
+RunOutcome Dialogue::UpgradeRun() {
     // A start while another exchange (a version query) waits would take over its reply slot.
-    if (DialogueBusy()) return;
+    if (DialogueBusy()) return RunOutcome::Busy;
+    DialogueView& view = *Seams.View;
+    const FirmwarePackageData& package = *Seams.Package;
 
-    RzLabel9->hide();
-    RzProgressBar1->hide();
-    RzLabel8->hide();
-    if (FirmwarePackage.Kind() == 0 || !CanFrameBlocks(FrameSourceOf(FirmwarePackage))) {
-        ShowStatus(QStringLiteral("无效的升级文件!"));
-        ShowMessageBox(QStringLiteral("无效的升级文件!"));
-        return;
+    view.HideRunResult();
+    if (package.Kind() == 0 || !CanFrameBlocks(FrameSourceOf(package))) {
+        view.ShowStatus("无效的升级文件!");
+        view.Alert("无效的升级文件!");
+        return RunOutcome::Refused;
     }
-    if (!MCPort1.IsOpen()) {
-        ShowMessageBox(QStringLiteral("请先打开串口！"));
-        return;
+    if (!Seams.Port->IsOpen()) {
+        view.Alert("请先打开串口！");
+        return RunOutcome::Refused;
     }
 
-    DialogueActivity activity;
-    RunControlsLock lock;
-    RzButton3->setText(QStringLiteral("停止"));
-    RzButton3->Tag = 1;
+    Activity activity(*this);
+    RunControlsLock lock(view);
+    view.RunButton(true);
     DialogueStopped = false;
+    FramesSent = 0;
+    Resends = 0;
     int retryCount = AttemptsPerRun;
     uint16_t blockIndex = 0;
     int lastResult = 0;
@@ -94,10 +71,12 @@ void TMForm::RzButton3Click() {
     // Attempts: each starts from the working mode and the reset, and sends block 0.
     for (;;) {
         if (DialogueStopped || retryCount == 0) {
+            const bool stopped = DialogueStopped;
             EndRun();
-            return;
+            return stopped ? RunOutcome::Stopped : RunOutcome::NoAnswer;
         }
         --retryCount;
+        view.Attempt(AttemptsPerRun - retryCount);
         ApplyLineMode(true);
         if (ResetDevice()) {
             ApplyLineMode(false);
@@ -113,32 +92,39 @@ void TMForm::RzButton3Click() {
 
     // Transfer: the device names the block it wants next; a block is sent at most three times
     // in a row without progress.
+    RunOutcome outcome = RunOutcome::Stopped;
     retryCount = SendsPerBlock;
     for (;;) {
         if (retryCount == 0 || DialogueClosing) break;
+        if (DataFrameLimit > 0 && FramesSent > DataFrameLimit) {
+            outcome = RunOutcome::LimitReached;
+            break;
+        }
         --retryCount;
-        const int blockCount = FirmwarePackage.BlockCount();
+        const int blockCount = package.BlockCount();
         if (lastResult == blockCount + 1) {
-            ShowResult(QStringLiteral("升级成功"), QColor(0, 128, 0));
-            ShowStatus(QStringLiteral("升级成功"));
-            RzProgressBar1->setValue(100);
+            view.RunResult(true);
+            view.ShowStatus("升级成功");
+            outcome = RunOutcome::Succeeded;
             break;
         }
         if (lastResult >= 0 && lastResult <= blockCount) {
             blockIndex = uint16_t(lastResult);
             retryCount = SendsPerBlock;
-            RzProgressBar1->setValue(blockIndex * 100 / (blockCount + 1));
-            RzProgressBar1->show();
-            RzLabel8->show();
+            view.Progress(blockIndex, blockCount, blockIndex * 100 / (blockCount + 1));
             SetReplyTimeout(BlockTimeoutMs);
             lastResult = SendDataFrame(blockIndex);
         } else if (retryCount != 0) {
-            ShowStatus(QStringLiteral("重发"));
+            view.ShowStatus("重发");
+            ++Resends;
+            view.Resend(blockIndex);
             lastResult = SendDataFrame(blockIndex);
         } else {
-            ShowResult(QStringLiteral("升级失败"), QColor(255, 0, 0));
-            ShowStatus(QStringLiteral("升级失败！"));
+            view.RunResult(false);
+            view.ShowStatus("升级失败！");
+            outcome = RunOutcome::BlockFailed;
         }
     }
     EndRun();
+    return outcome;
 }

@@ -28,6 +28,15 @@ template <typename T> class CFIFO : private std::queue<T, std::deque<T>> {
         return static_cast<int>(taken);
     }
 
+    // Copies up to maxCount elements, oldest first, into buffer without taking them.
+    int Peek(T* buffer, unsigned maxCount) const {
+        std::lock_guard<std::mutex> lock(Lock);
+        unsigned copied = 0;
+        for (auto it = Base::c.begin(); copied < maxCount && it != Base::c.end(); ++it)
+            buffer[copied++] = *it;
+        return static_cast<int>(copied);
+    }
+
     int Size() const {
         std::lock_guard<std::mutex> lock(Lock);
         return static_cast<int>(Base::size());

@@ -1,5 +1,6 @@
 #include "serial/TMCPort.h"
 
+#include "serial/LineSettings.h"
 #include "serial/PortMap.h"
 
 #include <QComboBox>
@@ -17,25 +18,6 @@ namespace {
 
 constexpr auto WatchInterval = std::chrono::milliseconds(1000);
 constexpr auto WatcherStopWait = std::chrono::milliseconds(500);
-
-const char* const BaudRateItems = "300bps\r\n600bps\r\n1200bps\r\n2400bps\r\n4800bps\r\n9600bps\r\n"
-                                  "19200bps\r\n38400bps\r\n57600bps\r\n115200bps";
-const char* const ParityItems = "None\r\nOdd\r\nEven";
-const char* const ByteSizeItems = "8";
-const char* const StopBitsItems = "1\r\n2";
-
-// Lines of an items text ("a\r\nb" is two items, "" none).
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    if (text.empty()) return lines;
-    size_t start = 0;
-    for (;;) {
-        size_t end = text.find("\r\n", start);
-        lines.push_back(text.substr(start, end == std::string::npos ? end : end - start));
-        if (end == std::string::npos) return lines;
-        start = end + 2;
-    }
-}
 
 // A whole text of decimal digits as a number; false for anything else (or too large).
 bool ParseDecimal(const std::string& text, long& value) {
@@ -305,7 +287,7 @@ std::string TMCPort::BuildPortList() {
 }
 
 void TMCPort::PutPortItems(QComboBox* combo, const std::string& list) {
-    for (std::string item : SplitLines(list)) {
+    for (std::string item : SplitItems(list)) {
         std::string name = item;
         int number = ParsePortName(name);
         combo->addItem(QString::fromStdString(item));
@@ -375,7 +357,7 @@ void TMCPort::FillFixed(QComboBox* combo, QPointer<QComboBox>& field,
     {
         UpdatingScope updating(Updating);
         if (combo->count() == 0)
-            for (const std::string& item : SplitLines(items))
+            for (const std::string& item : SplitItems(items))
                 combo->addItem(QString::fromStdString(item));
         combo->setEditable(false);
         combo->setCurrentIndex(-1);

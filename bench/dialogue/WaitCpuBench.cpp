@@ -2,7 +2,7 @@
 // arriving: the wait must sleep between events, not spin.
 #include "app/MainForm.h"
 #include "app/PortSettings.h"
-#include "dialogue/ExchangeEngine.h"
+#include "app/WindowDialogue.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/TempPortMap.h"
 

@@ -4,7 +4,7 @@
 #include "app/MainForm.h"
 #include "app/PortSettings.h"
 #include "app/UserDialogs.h"
-#include "dialogue/ExchangeEngine.h"
+#include "app/WindowDialogue.h"
 #include "package/FirmwarePackage.h"
 #include "package/PackageWriter.h"
 #include "serial/PortMap.h"

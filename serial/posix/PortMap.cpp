@@ -22,12 +22,7 @@ std::string& FolderOverride() { // empty: the default beside the executable
 }
 
 std::string DefaultFolder() {
-    char buffer[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
-    if (n <= 0) return "ports";
-    std::string exe(buffer, static_cast<size_t>(n));
-    size_t slash = exe.rfind('/');
-    return (slash == std::string::npos ? std::string(".") : exe.substr(0, slash)) + "/ports";
+    return ExecutableFolder() + "/ports";
 }
 
 bool IsCharDevice(const std::string& path) {
@@ -87,6 +82,15 @@ std::string DefaultDevice(int number) {
 }
 
 } // namespace
+
+std::string ExecutableFolder() {
+    char buffer[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
+    if (n <= 0) return ".";
+    std::string exe(buffer, static_cast<size_t>(n));
+    size_t slash = exe.rfind('/');
+    return slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
+}
 
 void SetPortMapFolder(std::string folder) {
     std::lock_guard<std::mutex> lock(FolderLock);

@@ -1,7 +1,6 @@
 // Text exchanges against a scripted device: the version query from the window, time-outs,
 // replies split or spoiled on the line, the stop, nesting, the counters and the line modes.
 #include "app/StatusLine.h"
-#include "dialogue/TextCommands.h"
 #include "tests/dialogue/DialogueWindowFixture.h"
 
 #include <cstring>

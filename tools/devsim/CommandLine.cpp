@@ -1,5 +1,7 @@
 #include "tools/devsim/CommandLine.h"
 
+#include "serial/LineSettings.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -85,22 +87,10 @@ const char* UsageText() {
 }
 
 bool ParseLineMode(const std::string& text, LineMode& out) {
-    const size_t comma = text.find(',');
-    int baud;
-    if (comma == std::string::npos || !ParseInt(text.substr(0, comma), 1, 4000000, baud))
-        return false;
-    std::string parity = text.substr(comma + 1);
-    std::transform(parity.begin(), parity.end(), parity.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    if (parity == "none" || parity == "n")
-        out.LineParity = Parity::None;
-    else if (parity == "odd" || parity == "o")
-        out.LineParity = Parity::Odd;
-    else if (parity == "even" || parity == "e")
-        out.LineParity = Parity::Even;
-    else
-        return false;
-    out.Baud = uint32_t(baud);
+    ::LineMode mode;
+    if (!::ParseLineMode(text, mode)) return false;
+    out.Baud = mode.Baud;
+    out.LineParity = Parity(mode.Parity);
     return true;
 }
 

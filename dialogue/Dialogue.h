@@ -1,0 +1,138 @@
+#pragma once
+// One device dialogue: the request/reply machinery, the text commands and line modes, the binary
+// frames and the upgrade run, for one port. Strictly one request, one reply; every member runs on
+// the thread that owns the dialogue (the window's user-interface thread, or one flasher thread
+// per port), and the outside is reached only through the seams given at construction.
+//
+// The parts live in files of their own: ExchangeEngine.cpp (sending, waiting, collecting),
+// TextCommands.cpp (reset, version, line modes), BinaryFrames.cpp, UpgradeRun.cpp.
+
+#include "dialogue/DialogueSeams.h"
+#include "dialogue/FrameCodec.h"
+#include "dialogue/ReplyRecognition.h"
+#include "package/FirmwarePackage.h"
+
+#include <cstdint>
+
+struct DialogueSeams {
+    DialoguePort* Port = nullptr;
+    ReplyTimer* Timer = nullptr;
+    DialogueWait* Wait = nullptr;
+    const LineModeSource* Modes = nullptr;
+    DialogueView* View = nullptr;
+    // The package the frames are built from, read afresh for every frame.
+    const FirmwarePackageData* Package = nullptr;
+};
+
+enum class WaitOutcome { Stopped, TimedOut, Replied };
+
+// How an upgrade run ended.
+enum class RunOutcome {
+    Refused,      // no usable package or the port not open: nothing sent
+    Busy,         // another exchange of this dialogue was waiting: nothing done
+    NoAnswer,     // three attempts without a useful reply to block 0
+    Succeeded,    // the device confirmed the whole transfer
+    BlockFailed,  // a block failed three times in a row
+    Stopped,      // the stop click, or StopDialogue
+    LimitReached, // more data frames than DataFrameLimit
+};
+
+// The fields of a package a data frame is built from.
+DataFrameSource FrameSourceOf(const FirmwarePackageData& package);
+
+class Dialogue {
+  public:
+    explicit Dialogue(const DialogueSeams& seams) : Seams(seams) {}
+    Dialogue(const Dialogue&) = delete;
+    Dialogue& operator=(const Dialogue&) = delete;
+
+    const FirmwarePackageData& Package() const { return *Seams.Package; }
+
+    // --- Exchange engine ---
+    // Queues bytes for the port and tells the view.
+    void SendBytes(const uint8_t* data, int32_t length);
+    // The receive notification's handler: takes one notification's bytes and hands a recognised
+    // reply to the waiting exchange.
+    void CollectReply();
+    // The reply timer's tick.
+    void ReplyTimerTick();
+    // Interval of the reply timer, in force for every following request.
+    void SetReplyTimeout(int ms);
+    // The common wait, right after the request went to SendBytes. replyBuffer holds
+    // ReplyBufferSize bytes and receives the reply.
+    WaitOutcome AwaitReply(uint8_t* replyBuffer);
+    // Sends a zero-terminated text and waits for a text reply, copied with its terminating zero
+    // into replyTarget (ReplyBufferSize bytes; may be the request's own buffer). 1 replied,
+    // 0 stopped, -1 timed out or not a text reply.
+    int TextExchange(const char* request, char* replyTarget);
+    // True while a version query or an upgrade run is in progress or any exchange waits: no new
+    // request may start then, as it would take over the reply slot of the one in progress.
+    bool DialogueBusy() const { return ActivityDepth > 0 || WaitDepth > 0; }
+    // Ends whatever the dialogue does because its owner goes away: as the stop click, and the
+    // run or query then ends without sending anything further.
+    void StopDialogue();
+
+    // --- Text commands and line modes ---
+    // Resets the device into its loader; true when it answered "\r\nOK...". The caller has
+    // cleared DialogueStopped and put the port into the working mode.
+    bool ResetDevice();
+    // Asks for the firmware version; on true versionText (ReplyBufferSize bytes) holds the
+    // reply without its leading "\r\n".
+    bool QueryVersion(char* versionText);
+    // Puts the port at the baud rate and parity of the working mode (true) or the upgrade mode
+    // (false); does nothing when the mode has no usable setting.
+    void ApplyLineMode(bool working);
+
+    // --- Binary frames: -1 no valid package (nothing sent), -2 stopped, -3 timed out, -4 not
+    // the right reply; otherwise the next index of a data reply, or 1 for an accepted command.
+    int SendDataFrame(uint16_t index);
+    // payload may be null when the low 8 bits of length are 0.
+    int SendCommandFrame(uint8_t code, const uint8_t* payload, int length);
+
+    // --- Upgrade run ---
+    // The start click: the whole run, from the package and port checks to the result.
+    RunOutcome UpgradeRun();
+    // The stop click, and the end of every run: the button reads "开始升级" again and every
+    // wait ends at once.
+    void EndRun();
+
+    // The buffer of the exchange that waits for a reply (ReplyBufferSize bytes), or null.
+    uint8_t* PendingReply = nullptr;
+    // Set by CollectReply for every recognised reply; cleared by each exchange before it waits.
+    bool ReplyArrived = false;
+    // Set by the reply timer's tick; cleared when the timer restarts.
+    bool TimedOut = false;
+    // Set by the stop click and at the end of an upgrade run; every wait ends at once while set.
+    bool DialogueStopped = true;
+    // Set by StopDialogue: the query or run in progress ends at the next point it reaches
+    // without sending anything further.
+    bool DialogueClosing = false;
+
+    // A run ends as LimitReached once it has sent more data frames than this; 0 for no limit
+    // (the window's behaviour: a device may ask for blocks for ever).
+    int DataFrameLimit = 0;
+    // Data frames sent and resends announced by the last (or current) run.
+    int FramesSent = 0;
+    int Resends = 0;
+
+    // Marks a version query or upgrade run for its lifetime (see DialogueBusy).
+    class Activity {
+      public:
+        explicit Activity(Dialogue& dialogue);
+        ~Activity();
+        Activity(const Activity&) = delete;
+        Activity& operator=(const Activity&) = delete;
+
+      private:
+        Dialogue& Owner;
+    };
+
+  private:
+    int CommandExchange(const char* command, char (&buffer)[ReplyBufferSize]);
+    int WaitResult(uint8_t* reply);
+    void Handshake();
+
+    DialogueSeams Seams;
+    int WaitDepth = 0;
+    int ActivityDepth = 0;
+};

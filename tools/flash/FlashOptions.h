@@ -1,0 +1,36 @@
+#pragma once
+// The command line of tolvane-flash.
+#include "serial/LineSettings.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace flash {
+
+enum class Command { Help, Version, Info, Ports, QueryVersion, Flash };
+
+struct FlashOptions {
+    Command Action = Command::Help;
+    std::string Package;
+    std::vector<std::string> Ports; // in command-line order
+    std::optional<LineMode> Working;
+    std::optional<LineMode> Loader;
+    bool Json = false;
+    bool Quiet = false;
+    bool Verbose = false;
+    std::string TracePath;
+    double TimeoutSeconds = 0; // 0: none
+    bool PromptReplies = false;
+};
+
+// Parses the arguments after the program name; false with a message on a bad one.
+bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& out, std::string& error);
+
+const char* FlashUsage();
+
+// The line modes the window saved in Config.ini (item indices into its baud-rate and parity
+// lists), for the flags left out; a mode the file does not give stays empty.
+void TakeModesFromSettings(const std::string& iniPath, FlashOptions& options);
+
+} // namespace flash

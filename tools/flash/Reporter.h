@@ -1,0 +1,78 @@
+#pragma once
+// What tolvane-flash tells the user: progress and messages on standard error (redrawn in place on
+// a terminal, a line at each tenth of the way otherwise), one result line per port on standard
+// output, or JSON Lines on standard output instead. Safe to call from every port's thread.
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace flash {
+
+struct RunReport {
+    bool Ok = false;
+    int Code = 1; // the exit status this port asks for
+    std::string Message;
+    double Seconds = 0;
+    int Frames = 0;
+    int Resends = 0;
+};
+
+struct ReporterMode {
+    bool Json = false;
+    bool Quiet = false;
+    bool Verbose = false;
+    bool Terminal = false; // standard error is a terminal
+};
+
+// A JSON string literal of UTF-8 text.
+std::string JsonString(const std::string& text);
+
+class Reporter {
+  public:
+    Reporter(ReporterMode mode, std::FILE* out, std::FILE* err);
+
+    // Seconds since the reporter was made (the "t" of every JSON object).
+    double Elapsed() const;
+    // The ports, in command-line order, each with a line of its own on a terminal.
+    void AddPort(const std::string& port);
+
+    void Start(const std::string& port, const std::string& package, const std::string& md5,
+               int blockSize, int blockCount);
+    void Attempt(const std::string& port, int number);
+    void Status(const std::string& port, const std::string& text);
+    void Progress(const std::string& port, int block, int blocks, int percent);
+    void Resend(const std::string& port, int block);
+    void Result(const std::string& port, const RunReport& report);
+    // An error or warning line for a person, on standard error (shown even with --quiet).
+    void Error(const std::string& text);
+    // One JSON object (the fields after "event", already formatted) or one line of text on
+    // standard output, for the commands that print a single answer.
+    void JsonObject(const std::string& fields);
+    void Print(const std::string& text);
+
+  private:
+    struct PortLine {
+        std::string Port;
+        std::string Text;
+        int Tenths = -1; // last tenth reported (off a terminal)
+        int Block = 0, Blocks = 0, Percent = 0, Resends = 0;
+    };
+    PortLine* Find(const std::string& port);
+    void Event(const std::string& port, const char* event, const std::string& fields);
+    // A message line above the in-place lines.
+    void Note(const std::string& text);
+    void Redraw();
+    void Refresh(PortLine& line, const std::string& tail);
+
+    const ReporterMode Mode;
+    std::FILE* const Out;
+    std::FILE* const Err;
+    const std::chrono::steady_clock::time_point Started;
+    std::mutex Lock;
+    std::vector<PortLine> Lines;
+    int Drawn = 0; // in-place lines now on the terminal
+};
+
+} // namespace flash

@@ -1,0 +1,32 @@
+#pragma once
+// The byte trace of --trace: every byte sent and taken from the port, and every change of line
+// settings, as hex lines with a monotonic time stamp. Written through as the run goes, so a run
+// that hangs or is killed leaves what happened up to then.
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+namespace flash {
+
+class Trace {
+  public:
+    // False when the file cannot be created.
+    bool Open(const std::string& path);
+    ~Trace();
+    bool IsOpen() const { return File != nullptr; }
+
+    // direction '>' sent, '<' received.
+    void Bytes(const std::string& port, char direction, const uint8_t* data, int length);
+    void Line(const std::string& port, const std::string& text);
+
+  private:
+    double Milliseconds() const;
+
+    std::FILE* File = nullptr;
+    std::mutex Lock;
+    std::chrono::steady_clock::time_point Started = std::chrono::steady_clock::now();
+};
+
+} // namespace flash

@@ -1,0 +1,253 @@
+// tolvane-flash: the upgrade of "开始升级" from the command line, on one port or several at once.
+#include "Version.h"
+#include "dialogue/Dialogue.h"
+#include "package/FirmwarePackage.h"
+#include "package/GbkText.h"
+#include "package/Md5.h"
+#include "serial/PortMap.h"
+#include "tools/flash/FlashOptions.h"
+#include "tools/flash/Interrupts.h"
+#include "tools/flash/PortSession.h"
+
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
+
+using namespace flash;
+
+namespace {
+
+constexpr int ExitBadCommandLine = 2;
+constexpr int ExitPackageRefused = 3;
+
+// The sessions Ctrl-C must reach; the flag for those not made yet.
+std::mutex SessionsLock;
+std::vector<PortSession*> Sessions;
+bool InterruptSeen = false;
+
+void InterruptAll() {
+    std::lock_guard<std::mutex> guard(SessionsLock);
+    InterruptSeen = true;
+    for (PortSession* session : Sessions)
+        session->Interrupt();
+}
+
+void Enlist(PortSession* session) {
+    std::lock_guard<std::mutex> guard(SessionsLock);
+    Sessions.push_back(session);
+    if (InterruptSeen) session->Interrupt();
+}
+
+int Usage(const std::string& error) {
+    std::fprintf(stderr, "tolvane-flash: %s\n%s", error.c_str(), FlashUsage());
+    return ExitBadCommandLine;
+}
+
+std::string UpperMd5(const std::string& path) {
+    std::string digest = FileMd5Hex(path);
+    for (char& c : digest)
+        if (c >= 'a' && c <= 'f') c = char(c - 'a' + 'A');
+    return digest;
+}
+
+// Loads and checks the package as the window's package choice does; the memo lines describe it.
+int LoadChecked(const std::string& path, FirmwarePackageData& package, PackageLoadResult& result,
+                Reporter& reporter, bool json) {
+    result = LoadPackage(path, package);
+    if (result.Outcome == PackageLoadOutcome::Loaded) return 0;
+    std::string message = result.MessageBoxText;
+    for (const std::string& line : result.MemoLines)
+        message += (message.empty() ? "" : " ") + line;
+    if (json)
+        reporter.JsonObject("\"event\":\"info\",\"ok\":false,\"code\":3,\"package\":" +
+                            JsonString(path) + ",\"message\":" + JsonString(message));
+    reporter.Error("tolvane-flash: " + path + ": " + message);
+    return ExitPackageRefused;
+}
+
+int Info(const FlashOptions& options, Reporter& reporter) {
+    auto package = std::make_unique<FirmwarePackageData>();
+    PackageLoadResult result;
+    if (int refused = LoadChecked(options.Package, *package, result, reporter, options.Json))
+        return refused;
+    const int fileSize = package->BlockSize() * package->BlockCount() + kPackageHeaderSize + 4;
+    if (options.Json) {
+        std::string lines;
+        for (const std::string& line : result.MemoLines)
+            lines += (lines.empty() ? "" : ",") + JsonString(line);
+        reporter.JsonObject(
+            "\"event\":\"info\",\"ok\":true,\"package\":" + JsonString(options.Package) +
+            ",\"kind\":" + std::to_string(package->Kind()) +
+            ",\"md5\":" + JsonString(UpperMd5(options.Package)) +
+            ",\"block_size\":" + std::to_string(package->BlockSize()) +
+            ",\"blocks\":" + std::to_string(package->BlockCount()) +
+            ",\"file_size\":" + std::to_string(fileSize) + ",\"lines\":[" + lines + "]}");
+        return 0;
+    }
+    for (const std::string& line : result.MemoLines)
+        reporter.Print(line);
+    reporter.Print("block size: " + std::to_string(package->BlockSize()) + " bytes");
+    reporter.Print("blocks: " + std::to_string(package->BlockCount()));
+    reporter.Print("file size: " + std::to_string(fileSize) + " bytes");
+    if (package->Kind() == 0) reporter.Print("kind 0: 无效的升级文件! (cannot be sent)");
+    return 0;
+}
+
+int Ports(const FlashOptions& options, Reporter& reporter) {
+    std::string list;
+    for (int number : PresentPortNumbers()) {
+        const std::string name = "COM" + std::to_string(number);
+        const std::string device = PortDevicePath(number);
+        if (options.Json)
+            list += (list.empty() ? "" : ",") + std::string("{\"port\":") + JsonString(name) +
+                    ",\"device\":" + JsonString(device) + "}";
+        else
+            reporter.Print(name + "\t" + device);
+    }
+    if (options.Json) reporter.JsonObject("\"event\":\"ports\",\"ports\":[" + list + "]");
+    return 0;
+}
+
+bool NeedModes(const FlashOptions& options, bool loaderToo) {
+    const char* missing = !options.Working               ? "--working"
+                          : loaderToo && !options.Loader ? "--loader"
+                                                         : nullptr;
+    if (!missing) return true;
+    std::fprintf(stderr, "tolvane-flash: no %s BAUD,PARITY given and none saved in %s/Config.ini\n",
+                 missing, ExecutableFolder().c_str());
+    return false;
+}
+
+int QueryVersion(const FlashOptions& options, Reporter& reporter) {
+    if (!NeedModes(options, false)) return ExitBadCommandLine;
+    PortTarget target;
+    std::string error;
+    if (!ResolvePort(options.Ports[0], target, error)) return Usage(error);
+    SessionSettings settings;
+    settings.Working = *options.Working;
+    settings.Loader = *options.Working;
+    PortSession session(target, settings, &FirmwarePackage, reporter, nullptr);
+    Enlist(&session);
+    std::string text;
+    const RunReport report = session.QueryVersion(text);
+    if (options.Json) {
+        reporter.JsonObject("\"port\":" + JsonString(target.Name) +
+                            ",\"event\":\"version\",\"t\":" + std::to_string(reporter.Elapsed()) +
+                            ",\"ok\":" + (report.Ok ? "true" : "false") +
+                            ",\"code\":" + std::to_string(report.Code) +
+                            ",\"version\":" + JsonString(DeviceTextToUtf8(text)) +
+                            ",\"message\":" + JsonString(report.Message));
+    } else if (report.Ok) {
+        std::string shown = DeviceTextToUtf8(text);
+        while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r'))
+            shown.pop_back();
+        reporter.Print(shown);
+    } else {
+        reporter.Error(target.Name + ": " + report.Message);
+    }
+    return report.Code;
+}
+
+int Flash(const FlashOptions& options, Reporter& reporter, Trace* trace) {
+    if (!NeedModes(options, true)) return ExitBadCommandLine;
+    std::vector<PortTarget> targets;
+    for (const std::string& name : options.Ports) {
+        PortTarget target;
+        std::string error;
+        if (!ResolvePort(name, target, error)) return Usage(error);
+        targets.push_back(target);
+    }
+    auto package = std::make_unique<FirmwarePackageData>();
+    PackageLoadResult result;
+    if (int refused = LoadChecked(options.Package, *package, result, reporter, false))
+        return refused;
+    if (package->Kind() == 0 || !CanFrameBlocks(FrameSourceOf(*package))) {
+        reporter.Error("tolvane-flash: " + options.Package + ": 无效的升级文件!");
+        return ExitPackageRefused;
+    }
+    const std::string md5 = UpperMd5(options.Package);
+
+    SessionSettings settings;
+    settings.Working = *options.Working;
+    settings.Loader = *options.Loader;
+    settings.PromptReplies = options.PromptReplies;
+    settings.TimeoutSeconds = options.TimeoutSeconds;
+    std::vector<std::unique_ptr<PortSession>> sessions;
+    for (const PortTarget& target : targets) {
+        reporter.AddPort(target.Name);
+        sessions.push_back(
+            std::make_unique<PortSession>(target, settings, package.get(), reporter, trace));
+        Enlist(sessions.back().get());
+    }
+    std::vector<RunReport> reports(sessions.size());
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < sessions.size(); ++i)
+        threads.emplace_back([&, i] { reports[i] = sessions[i]->Flash(options.Package, md5); });
+    for (std::thread& thread : threads)
+        thread.join();
+    {
+        std::lock_guard<std::mutex> guard(SessionsLock);
+        Sessions.clear();
+    }
+    for (const RunReport& report : reports)
+        if (report.Code != 0) return report.Code;
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Before any thread exists, so that every thread leaves the signals to the watcher.
+    WatchInterrupts(InterruptAll);
+
+    FlashOptions options;
+    std::string error;
+    if (!ParseFlashOptions(std::vector<std::string>(argv + 1, argv + argc), options, error))
+        return Usage(error);
+    if (options.Action == Command::Help) {
+        std::fputs(FlashUsage(), stdout);
+        return 0;
+    }
+    if (options.Action == Command::Version) {
+        std::printf("tolvane-flash %s\n", TOLVANE_VERSION);
+        return 0;
+    }
+    TakeModesFromSettings(ExecutableFolder() + "/Config.ini", options);
+
+    ReporterMode mode;
+    mode.Json = options.Json;
+    mode.Quiet = options.Quiet;
+    mode.Verbose = options.Verbose;
+    mode.Terminal = isatty(fileno(stderr)) != 0;
+    Reporter reporter(mode, stdout, stderr);
+
+    Trace trace;
+    if (!options.TracePath.empty() && !trace.Open(options.TracePath)) {
+        std::fprintf(stderr, "tolvane-flash: cannot write the trace %s\n",
+                     options.TracePath.c_str());
+        return ExitBadCommandLine;
+    }
+
+    switch (options.Action) {
+    case Command::Info:
+        return Info(options, reporter);
+    case Command::Ports:
+        return Ports(options, reporter);
+    case Command::QueryVersion:
+        return QueryVersion(options, reporter);
+    case Command::Flash:
+        return Flash(options, reporter, trace.IsOpen() ? &trace : nullptr);
+    default:
+        return 0;
+    }
+}
