@@ -2,6 +2,7 @@
 // the reader can wait for a comm event while the writer writes.
 #include "serial/SerialDevice.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <windows.h>
@@ -12,11 +13,13 @@ namespace {
 constexpr DWORD BufferSize = 10240;
 constexpr DWORD PurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 
-// Waits for an overlapped call that returned `started`; false when it failed or was cut short.
-bool Complete(HANDLE port, BOOL started, OVERLAPPED& overlapped, DWORD& count,
-              const std::atomic<bool>& interrupted) {
+constexpr size_t ChunkSize = 256;
+
+// Waits for an overlapped call that returned `started`; false when it failed or, with
+// `giveUp` set, was still pending.
+bool Complete(HANDLE port, BOOL started, OVERLAPPED& overlapped, DWORD& count, bool giveUp) {
     if (started) return GetOverlappedResult(port, &overlapped, &count, FALSE) != 0;
-    if (GetLastError() != ERROR_IO_PENDING || interrupted) return false;
+    if (GetLastError() != ERROR_IO_PENDING || giveUp) return false;
     return GetOverlappedResult(port, &overlapped, &count, TRUE) != 0;
 }
 } // namespace
@@ -25,8 +28,13 @@ struct SerialDevice::Impl {
     std::atomic<HANDLE> Port{INVALID_HANDLE_VALUE};
     HANDLE ReadEvent = nullptr;  // manual reset, for WaitCommEvent and ReadFile
     HANDLE WriteEvent = nullptr; // manual reset, for WriteFile
+    // Everything a pending call may still write or read lives here, not on a thread's stack:
+    // a read or write given up at Close completes (or is cancelled by CloseHandle) later.
     OVERLAPPED ReadOverlapped{};
     OVERLAPPED WriteOverlapped{};
+    DWORD EventMask = 0;
+    uint8_t ReadBuffer[ChunkSize];
+    uint8_t WriteBuffer[ChunkSize];
     std::atomic<bool> Interrupted{false};
 };
 
@@ -60,11 +68,14 @@ size_t SerialDevice::WaitForInput() {
     Impl& d = *impl_;
     const HANDLE port = d.Port.load();
     if (d.Interrupted) return 0;
-    DWORD mask = 0, ignored = 0;
+    DWORD ignored = 0;
+    d.EventMask = 0;
     d.ReadOverlapped = OVERLAPPED{};
     d.ReadOverlapped.hEvent = d.ReadEvent;
-    const BOOL started = WaitCommEvent(port, &mask, &d.ReadOverlapped);
-    if (!Complete(port, started, d.ReadOverlapped, ignored, d.Interrupted)) mask = 0;
+    // A pending wait is always waited for: Close's mask of 0 ends it.
+    const BOOL started = WaitCommEvent(port, &d.EventMask, &d.ReadOverlapped);
+    if (!Complete(port, started, d.ReadOverlapped, ignored, false)) d.EventMask = 0;
+    const DWORD mask = d.EventMask;
     if (d.Interrupted) return 0;
     if (mask == 0) {
         Sleep(1); // a failing wait must not spin
@@ -82,8 +93,10 @@ size_t SerialDevice::Read(uint8_t* buffer, size_t size) {
     d.ReadOverlapped = OVERLAPPED{};
     d.ReadOverlapped.hEvent = d.ReadEvent;
     DWORD got = 0;
-    const BOOL started = ReadFile(port, buffer, DWORD(size), nullptr, &d.ReadOverlapped);
+    size = std::min(size, ChunkSize);
+    const BOOL started = ReadFile(port, d.ReadBuffer, DWORD(size), nullptr, &d.ReadOverlapped);
     if (!Complete(port, started, d.ReadOverlapped, got, d.Interrupted)) return 0;
+    std::memcpy(buffer, d.ReadBuffer, got);
     return size_t(got);
 }
 
@@ -93,7 +106,9 @@ bool SerialDevice::Write(const uint8_t* data, size_t size) {
     d.WriteOverlapped = OVERLAPPED{};
     d.WriteOverlapped.hEvent = d.WriteEvent;
     DWORD done = 0;
-    const BOOL started = WriteFile(port, data, DWORD(size), nullptr, &d.WriteOverlapped);
+    size = std::min(size, ChunkSize); // the port core's chunks are never larger
+    std::memcpy(d.WriteBuffer, data, size);
+    const BOOL started = WriteFile(port, d.WriteBuffer, DWORD(size), nullptr, &d.WriteOverlapped);
     if (!started && GetLastError() == ERROR_IO_PENDING && d.Interrupted) return false;
     Complete(port, started, d.WriteOverlapped, done, d.Interrupted);
     return !d.Interrupted;

@@ -123,7 +123,7 @@ TEST(PortNames, SerialCommDataToNumbers) {
     };
     const Case cases[] = {
         {{"COM10", "COM2", "COM1"}, {1, 2, 10}},            // numeric, not text order
-        {{"COM12345", "CNCA0", "COM3"}, {0, 3}},            // CNCA0: its first three skipped
+        {{"COM12345", "CNCA0", "COM3"}, {3}},               // five digits; "A0" is no number
         {{"COM4", "COM4", "XYZ9999"}, {4, 4, 9999}},        // repeats kept, prefix not read
         {{"COM", "CO", "", "COM1x", "COM-1", "COM 1"}, {}}, // nothing numeric after three
     };
