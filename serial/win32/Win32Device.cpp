@@ -72,9 +72,10 @@ size_t SerialDevice::WaitForInput() {
     d.EventMask = 0;
     d.ReadOverlapped = OVERLAPPED{};
     d.ReadOverlapped.hEvent = d.ReadEvent;
-    // A pending wait is always waited for: Close's mask of 0 ends it.
+    // The call resets the event, so a Close that came just before it is seen by the flag; one
+    // that comes after it signals the event (and sets the mask to 0, which ends the wait).
     const BOOL started = WaitCommEvent(port, &d.EventMask, &d.ReadOverlapped);
-    if (!Complete(port, started, d.ReadOverlapped, ignored, false)) d.EventMask = 0;
+    if (!Complete(port, started, d.ReadOverlapped, ignored, d.Interrupted)) d.EventMask = 0;
     const DWORD mask = d.EventMask;
     if (d.Interrupted) return 0;
     if (mask == 0) {

@@ -54,6 +54,6 @@ wineserver -p 300
 wine cmd /c exit >/dev/null 2>&1 </dev/null
 
 status=0
-(cd "$build" && TOLVANE_WINE_PORTS=12,13 ctest --output-on-failure -j 2) || status=1
+(cd "$build" && TOLVANE_WINE_PORTS=12,13 ctest --output-on-failure -j 2 --timeout 120) || status=1
 "$(dirname "$0")/end-to-end.sh" "$build" "$linux" "$image" || status=1
 exit $status
