@@ -6,7 +6,6 @@
 #include "package/GbkText.h"
 #include "package/Md5.h"
 #include "serial/PortMap.h"
-#include "serial/posix/ModemManager.h"
 #include "tools/flash/FlashOptions.h"
 #include "tools/flash/Interrupts.h"
 #include "tools/flash/PortSession.h"
@@ -16,6 +15,10 @@
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#ifndef _WIN32
+#include "serial/posix/ModemManager.h"
+#endif
 
 #ifdef _WIN32
 #include <io.h>
@@ -28,6 +31,14 @@
 using namespace flash;
 
 namespace {
+
+#ifdef _WIN32
+bool ModemManagerRunning() {
+    return false; // a Linux service
+}
+#else
+using posix_serial::ModemManagerRunning;
+#endif
 
 constexpr int ExitBadCommandLine = 2;
 constexpr int ExitPackageRefused = 3;
@@ -162,7 +173,7 @@ int QueryVersion(const FlashOptions& options, Reporter& reporter) {
 
 int Flash(const FlashOptions& options, Reporter& reporter, Trace* trace) {
     if (!NeedModes(options, true)) return ExitBadCommandLine;
-    if (posix_serial::ModemManagerRunning())
+    if (ModemManagerRunning())
         reporter.Error("tolvane-flash: warning: ModemManager is running and may probe the port "
                        "with AT commands of its own during the upgrade; see the README on how to "
                        "keep it away from the port");

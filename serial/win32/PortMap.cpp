@@ -1,0 +1,60 @@
+// Port discovery on Windows: the ports the system lists under SERIALCOMM, each opened by its
+// COM name.
+#include "serial/PortMap.h"
+
+#include "serial/win32/SerialCommNames.h"
+
+#include <mutex>
+#include <windows.h>
+
+namespace {
+
+constexpr int MaxPort = 256;
+
+std::mutex FolderLock;
+std::string& FolderOverride() { // never destroyed, as on Linux
+    static std::string* folder = new std::string;
+    return *folder;
+}
+
+} // namespace
+
+void SetPortMapFolder(std::string folder) {
+    std::lock_guard<std::mutex> lock(FolderLock);
+    FolderOverride() = std::move(folder);
+}
+
+std::string PortMapFolder() {
+    std::lock_guard<std::mutex> lock(FolderLock);
+    // Windows lists its ports in the registry; the folder only answers those who ask for it.
+    return FolderOverride().empty() ? std::string("ports") : FolderOverride();
+}
+
+std::string PortDevicePath(int number) {
+    if (number < 1 || number > MaxPort) return {};
+    // The \\.\ form is what opens COM10 and above.
+    return "\\\\.\\COM" + std::to_string(number);
+}
+
+std::vector<int> PresentPortNumbers() {
+    std::vector<std::string> names;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Hardware\\DeviceMap\\SerialComm", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS)
+        return {};
+    for (DWORD index = 0;; ++index) {
+        char name[256];
+        BYTE data[256];
+        DWORD nameSize = sizeof name, dataSize = sizeof data;
+        const LONG result =
+            RegEnumValueA(key, index, name, &nameSize, nullptr, nullptr, data, &dataSize);
+        if (result == ERROR_NO_MORE_ITEMS) break;
+        if (result != ERROR_SUCCESS) continue;
+        // The data is a NUL-terminated text; its terminator is not part of the name.
+        std::string text(reinterpret_cast<const char*>(data), dataSize);
+        text.resize(text.find('\0') == std::string::npos ? text.size() : text.find('\0'));
+        names.push_back(std::move(text));
+    }
+    RegCloseKey(key);
+    return SerialCommPortNumbers(names);
+}
