@@ -87,9 +87,9 @@ std::string ExecutableFolder() {
     char buffer[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
     if (n <= 0) return ".";
-    std::string exe(buffer, static_cast<size_t>(n));
-    size_t slash = exe.rfind('/');
-    return slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
+    const std::string exe(buffer, static_cast<size_t>(n));
+    const size_t slash = exe.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : exe.substr(0, slash);
 }
 
 void SetPortMapFolder(std::string folder) {
