@@ -7,9 +7,8 @@
 
 #include <string>
 
-// ExecutableFolder(): the folder of the running executable, from the port map (one definition
-// for every program).
-#include "serial/PortMap.h"
+// The folder of the running executable (symbolic links resolved); "." when it cannot be told.
+std::string ExecutableFolder();
 
 // The folder for Config.ini and "ports" of a program whose executable lies in exeFolder.
 std::string SettingsFolder(const std::string& exeFolder);

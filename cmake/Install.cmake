@@ -67,7 +67,8 @@ CRC-32, MD5 digest), resets the device, wakes its loader and hands over the
 package block by block in checksummed frames, showing progress, resends and
 the result. It can also ask the device for its firmware version.
 
-Included are the window program, a package writer (tolvane-pack) and a
-virtual device on a pseudo-terminal (tolvane-devsim) for trying it without
-hardware.")
+Included are the window program, a command-line flasher for production
+lines and scripts that upgrades several ports at once (tolvane-flash), a
+package writer (tolvane-pack) and a virtual device on a pseudo-terminal
+(tolvane-devsim) for trying it without hardware.")
 include(CPack)

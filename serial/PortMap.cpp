@@ -21,8 +21,18 @@ std::string& FolderOverride() { // empty: the default beside the executable
     return *folder;
 }
 
+// The folder of the running executable ("." when it cannot be told).
+std::string ExeFolder() {
+    char buffer[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
+    if (n <= 0) return ".";
+    std::string exe(buffer, static_cast<size_t>(n));
+    size_t slash = exe.rfind('/');
+    return slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
+}
+
 std::string DefaultFolder() {
-    return ExecutableFolder() + "/ports";
+    return ExeFolder() + "/ports";
 }
 
 bool IsCharDevice(const std::string& path) {
@@ -82,15 +92,6 @@ std::string DefaultDevice(int number) {
 }
 
 } // namespace
-
-std::string ExecutableFolder() {
-    char buffer[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
-    if (n <= 0) return ".";
-    const std::string exe(buffer, static_cast<size_t>(n));
-    const size_t slash = exe.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : exe.substr(0, slash);
-}
 
 void SetPortMapFolder(std::string folder) {
     std::lock_guard<std::mutex> lock(FolderLock);

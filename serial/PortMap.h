@@ -10,9 +10,6 @@
 #include <string>
 #include <vector>
 
-// The folder of the running executable ("." when it cannot be told).
-std::string ExecutableFolder();
-
 // Replaces the port map folder; an empty text restores the default.
 void SetPortMapFolder(std::string folder);
 std::string PortMapFolder();

@@ -4,6 +4,7 @@
 #include <QAccessible>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 
 #include "app/StatusLine.h"
 
@@ -41,6 +42,7 @@ TEST_F(WindowTest, EveryControlHasItsOwnAccessibleName) {
         {Q(form->RzComboBox8), "工作时 校验位", Q(form->RzLabel12)},
         {Q(form->RzComboBox7), "升级时 波特率", Q(form->RzLabel13)},
         {Q(form->RzComboBox9), "升级时 校验位", Q(form->RzLabel16)},
+        {Q(form->RzComboBox9)->lineEdit(), "升级时 校验位", nullptr},
         {Q(form->GroupBox2), "固件升级", nullptr},
         {Q(form->RzEdit1), "固件选取", Q(form->RzLabel7)},
         {Q(form->RzButton1), "选择", nullptr},

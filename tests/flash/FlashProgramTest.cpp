@@ -51,7 +51,7 @@ class Flasher : public ::testing::Test {
     std::string StartDevice(Child& device, int com, std::vector<std::string> options = {},
                             bool captureLog = false) {
         std::vector<std::string> args = {TOLVANE_DEVSIM, "--com",   std::to_string(com), "--ports",
-                                         Bin + "/ports", "--image", Received(com)};
+                                         Ports,          "--image", Received(com)};
         args.insert(args.end(), options.begin(), options.end());
         EXPECT_TRUE(device.Start(args, captureLog));
         return device.ReadLine();
@@ -76,6 +76,7 @@ class Flasher : public ::testing::Test {
     TempDir Dir;
     const std::string Bin = Dir.File("bin");
     const std::string Flash = Bin + "/tolvane-flash";
+    std::string Ports = Bin + "/ports"; // where the devices register
     const std::string Package = Dir.File("demo.enc2");
     std::string Image;
 };
@@ -168,6 +169,31 @@ TEST_F(Flasher, VersionAndFullUpgradeWithModesFromConfigIni) {
     const std::string trace = Slurp(Dir.File("trace"));
     EXPECT_NE(trace.find("> 41 54 2B 52 45 53 45 54 0D"), std::string::npos);
     EXPECT_NE(trace.find("reopen 115200,even"), std::string::npos);
+}
+
+TEST_F(Flasher, InstalledCopyTakesTheUsersSettingsAndPorts) {
+    // A folder the user cannot write, without Config.ini: the settings are the user's own.
+    const std::string installed = Dir.File("usr-bin"), config = Dir.File("config");
+    fs::create_directories(installed);
+    fs::copy_file(TOLVANE_FLASH, installed + "/tolvane-flash");
+    fs::permissions(installed,
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    fs::create_directories(config + "/tolvane");
+    std::ofstream(config + "/tolvane/Config.ini")
+        << "[COMPort1]\nBaudrateWk=9\nParityWk=0\nBaudrateBt=9\nParityBt=2\n";
+    Ports = config + "/tolvane/ports";
+    Child device;
+    StartDevice(device, 11);
+    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    std::string out;
+    const int status =
+        RunProgram({installed + "/tolvane-flash", "flash", Package, "--port", "COM11"}, &out);
+    ::unsetenv("XDG_CONFIG_HOME");
+    fs::permissions(installed, fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_TRUE(Slurp(Received(11)) == Slurp(Image));
+    EXPECT_FALSE(fs::exists(installed + "/Config.ini"));
 }
 
 TEST_F(Flasher, FailuresGiveTheirExitStatuses) {

@@ -158,6 +158,8 @@ QtComboBox::QtComboBox(QWidget* parent) : QComboBox(parent) {
 }
 void QtComboBox::SetAccessibleName(const std::string& name) {
     setAccessibleName(ToQt(name));
+    // The text field of an editable list takes the focus, so it needs the name as well.
+    if (lineEdit()) lineEdit()->setAccessibleName(ToQt(name));
 }
 void QtComboBox::SetItems(const std::string& lines) {
     clear();

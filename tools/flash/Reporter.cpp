@@ -170,10 +170,14 @@ void Reporter::Result(const std::string& port, const RunReport& r) {
                                " frames, " + std::to_string(r.Resends) + " resends";
     if (PortLine* line = Find(port)) {
         if (r.Ok) line->Percent = 100;
-        if (Mode.Terminal && !Mode.Quiet) {
-            line->Text = port + "  " + Bar(line->Percent) + " " + r.Message + "  " + counts;
-            Redraw();
-        }
+        line->Text = port + "  " + Bar(line->Percent) + " " + r.Message + "  " + counts;
+    }
+    // Standard output may share the terminal: the result goes above the in-place lines, which
+    // are then drawn anew below it.
+    if (Mode.Terminal && Drawn > 0) {
+        std::fprintf(Err, "\x1b[%dA\r\x1b[J", Drawn);
+        std::fflush(Err);
+        Drawn = 0;
     }
     if (Mode.Json) {
         Event(port, "result",
@@ -181,10 +185,11 @@ void Reporter::Result(const std::string& port, const RunReport& r) {
                   ",\"code\":" + std::to_string(r.Code) + ",\"message\":" + JsonString(r.Message) +
                   ",\"seconds\":" + Format("%.3f", r.Seconds) + ",\"frames\":" +
                   std::to_string(r.Frames) + ",\"resends\":" + std::to_string(r.Resends));
-        return;
+    } else {
+        std::fprintf(Out, "%s: %s (%s)\n", port.c_str(), r.Message.c_str(), counts.c_str());
+        std::fflush(Out);
     }
-    std::fprintf(Out, "%s: %s (%s)\n", port.c_str(), r.Message.c_str(), counts.c_str());
-    std::fflush(Out);
+    Redraw();
 }
 
 void Reporter::Error(const std::string& text) {

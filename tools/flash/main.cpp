@@ -1,10 +1,12 @@
 // tolvane-flash: the upgrade of "开始升级" from the command line, on one port or several at once.
 #include "Version.h"
+#include "app/SettingsLocation.h"
 #include "dialogue/Dialogue.h"
 #include "package/FirmwarePackage.h"
 #include "package/GbkText.h"
 #include "package/Md5.h"
 #include "serial/PortMap.h"
+#include "serial/posix/ModemManager.h"
 #include "tools/flash/FlashOptions.h"
 #include "tools/flash/Interrupts.h"
 #include "tools/flash/PortSession.h"
@@ -160,6 +162,10 @@ int QueryVersion(const FlashOptions& options, Reporter& reporter) {
 
 int Flash(const FlashOptions& options, Reporter& reporter, Trace* trace) {
     if (!NeedModes(options, true)) return ExitBadCommandLine;
+    if (posix_serial::ModemManagerRunning())
+        reporter.Error("tolvane-flash: warning: ModemManager is running and may probe the port "
+                       "with AT commands of its own during the upgrade; see the README on how to "
+                       "keep it away from the port");
     std::vector<PortTarget> targets;
     for (const std::string& name : options.Ports) {
         PortTarget target;
@@ -222,7 +228,10 @@ int main(int argc, char** argv) {
         std::printf("tolvane-flash %s\n", TOLVANE_VERSION);
         return 0;
     }
-    TakeModesFromSettings(ExecutableFolder() + "/Config.ini", options);
+    // The settings and port map the window uses: beside the program, or the user's own for an
+    // installed copy.
+    SetPortMapFolder(PortMapFolderFor(ExecutableFolder()));
+    TakeModesFromSettings(ConfigIniFile(ExecutableFolder()), options);
 
     ReporterMode mode;
     mode.Json = options.Json;
