@@ -124,9 +124,6 @@ void DeliverPending() {
 
 namespace qt {
 
-void QtLabel::SetAccessibleName(const std::string& name) {
-    setAccessibleName(ToQt(name));
-}
 void QtLabel::SetFontColour(Colour colour) {
     PaintFontColour(this, colour);
 }
@@ -137,9 +134,6 @@ void QtLabel::SetBuddy(Control* control) {
     setBuddy(dynamic_cast<QWidget*>(control));
 }
 
-void QtGroupBox::SetAccessibleName(const std::string& name) {
-    setAccessibleName(ToQt(name));
-}
 void QtGroupBox::SetFontColour(Colour colour) {
     PaintFontColour(this, colour);
 }
@@ -147,7 +141,7 @@ void QtGroupBox::SetFont(const Font& font) {
     ApplyFont(this, font);
 }
 
-QtComboBox::QtComboBox(QWidget* parent) : QComboBox(parent) {
+QtComboBox::QtComboBox(QWidget* parent) : QtControl(parent) {
     // A pick that moves the selection, and a pick of the item already selected.
     connect(this, &QComboBox::currentIndexChanged, this, [this](int) {
         if (OnChange) OnChange();
@@ -157,7 +151,7 @@ QtComboBox::QtComboBox(QWidget* parent) : QComboBox(parent) {
     });
 }
 void QtComboBox::SetAccessibleName(const std::string& name) {
-    setAccessibleName(ToQt(name));
+    QtControl::SetAccessibleName(name);
     // The text field of an editable list takes the focus, so it needs the name as well.
     if (lineEdit()) lineEdit()->setAccessibleName(ToQt(name));
 }
@@ -180,47 +174,27 @@ void QtComboBox::SetEditable(bool editable) {
     setEditable(editable);
 }
 
-void QtButton::SetAccessibleName(const std::string& name) {
-    setAccessibleName(ToQt(name));
-}
 void QtButton::SetGlyph(const tk::ImageList& images, int index) {
     glyphIndex_ = index;
     const QPixmap image = ImageAt(images, index);
     setIcon(image.isNull() ? QIcon() : QIcon(image));
 }
 
-void QtEdit::SetAccessibleName(const std::string& name) {
-    setAccessibleName(ToQt(name));
-}
-
-QtMemo::QtMemo(QWidget* parent) : QPlainTextEdit(parent) {
+QtMemo::QtMemo(QWidget* parent) : QtControl(parent) {
     setFrameShape(QFrame::NoFrame);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setReadOnly(true);
 }
-void QtMemo::SetAccessibleName(const std::string& name) {
-    setAccessibleName(ToQt(name));
-}
 
-QtProgressBar::QtProgressBar(QWidget* parent) : QProgressBar(parent) {
+QtProgressBar::QtProgressBar(QWidget* parent) : QtControl(parent) {
     setRange(0, 100);
     setValue(0);
 }
-void QtProgressBar::SetAccessibleName(const std::string& name) {
-    setAccessibleName(ToQt(name));
-}
 
-void QtStatusBar::SetAccessibleName(const std::string& name) {
-    setAccessibleName(ToQt(name));
-}
-
-QtImage::QtImage(QWidget* parent) : QLabel(parent) {
+QtImage::QtImage(QWidget* parent) : QtControl(parent) {
     // Qt double-buffers every widget already. The images carry alpha, so an image control
     // that paints no background of its own lets its parent show through.
     setAutoFillBackground(false);
-}
-void QtImage::SetAccessibleName(const std::string& name) {
-    setAccessibleName(ToQt(name));
 }
 void QtImage::SetImage(const tk::ImageList& images, int index) {
     setPixmap(ImageAt(images, index));

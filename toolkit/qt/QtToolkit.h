@@ -32,14 +32,22 @@ class TApplication : public QApplication {
 
 namespace tk::qt {
 
-class QtLabel : public QLabel, public tk::Label {
+// What every control shares, on the widget it is.
+template <typename Widget, typename Interface> class QtControl : public Widget, public Interface {
   public:
-    using QLabel::QLabel;
-    void SetVisible(bool visible) override { setVisible(visible); }
-    bool Visible() const override { return isVisible(); }
-    void SetEnabled(bool enabled) override { setEnabled(enabled); }
-    bool Enabled() const override { return isEnabled(); }
-    void SetAccessibleName(const std::string& name) override;
+    using Widget::Widget;
+    void SetVisible(bool visible) override { this->setVisible(visible); }
+    bool Visible() const override { return this->isVisible(); }
+    void SetEnabled(bool enabled) override { this->setEnabled(enabled); }
+    bool Enabled() const override { return this->isEnabled(); }
+    void SetAccessibleName(const std::string& name) override {
+        this->setAccessibleName(QString::fromStdString(name));
+    }
+};
+
+class QtLabel : public QtControl<QLabel, tk::Label> {
+  public:
+    using QtControl::QtControl;
     void SetCaption(const std::string& text) override { setText(QString::fromStdString(text)); }
     std::string Caption() const override { return text().toStdString(); }
     void SetFontColour(Colour colour) override;
@@ -47,14 +55,9 @@ class QtLabel : public QLabel, public tk::Label {
     void SetBuddy(Control* control) override;
 };
 
-class QtGroupBox : public QGroupBox, public tk::GroupBox {
+class QtGroupBox : public QtControl<QGroupBox, tk::GroupBox> {
   public:
-    using QGroupBox::QGroupBox;
-    void SetVisible(bool visible) override { setVisible(visible); }
-    bool Visible() const override { return isVisible(); }
-    void SetEnabled(bool enabled) override { setEnabled(enabled); }
-    bool Enabled() const override { return isEnabled(); }
-    void SetAccessibleName(const std::string& name) override;
+    using QtControl::QtControl;
     void SetCaption(const std::string& text) override { setTitle(QString::fromStdString(text)); }
     std::string Caption() const override { return title().toStdString(); }
     void SetFontColour(Colour colour) override;
@@ -62,13 +65,9 @@ class QtGroupBox : public QGroupBox, public tk::GroupBox {
     void SetBuddy(Control*) override {}
 };
 
-class QtComboBox : public QComboBox, public tk::ComboBox {
+class QtComboBox : public QtControl<QComboBox, tk::ComboBox> {
   public:
     explicit QtComboBox(QWidget* parent = nullptr);
-    void SetVisible(bool visible) override { setVisible(visible); }
-    bool Visible() const override { return isVisible(); }
-    void SetEnabled(bool enabled) override { setEnabled(enabled); }
-    bool Enabled() const override { return isEnabled(); }
     void SetAccessibleName(const std::string& name) override;
     void SetItems(const std::string& lines) override;
     std::string Items() const override;
@@ -80,75 +79,45 @@ class QtComboBox : public QComboBox, public tk::ComboBox {
     void SetEditable(bool editable) override;
 };
 
-class QtButton : public QPushButton, public tk::Button {
+class QtButton : public QtControl<QPushButton, tk::Button> {
   public:
-    using QPushButton::QPushButton;
-    void SetVisible(bool visible) override { setVisible(visible); }
-    bool Visible() const override { return isVisible(); }
-    void SetEnabled(bool enabled) override { setEnabled(enabled); }
-    bool Enabled() const override { return isEnabled(); }
-    void SetAccessibleName(const std::string& name) override;
+    using QtControl::QtControl;
     void SetCaption(const std::string& text) override { setText(QString::fromStdString(text)); }
     std::string Caption() const override { return text().toStdString(); }
     void SetGlyph(const tk::ImageList& images, int index) override;
 };
 
-class QtEdit : public QLineEdit, public tk::Edit {
+class QtEdit : public QtControl<QLineEdit, tk::Edit> {
   public:
-    using QLineEdit::QLineEdit;
-    void SetVisible(bool visible) override { setVisible(visible); }
-    bool Visible() const override { return isVisible(); }
-    void SetEnabled(bool enabled) override { setEnabled(enabled); }
-    bool Enabled() const override { return isEnabled(); }
-    void SetAccessibleName(const std::string& name) override;
+    using QtControl::QtControl;
     void SetText(const std::string& text) override { setText(QString::fromStdString(text)); }
     std::string Text() const override { return text().toStdString(); }
 };
 
-class QtMemo : public QPlainTextEdit, public tk::Memo {
+class QtMemo : public QtControl<QPlainTextEdit, tk::Memo> {
   public:
     explicit QtMemo(QWidget* parent = nullptr);
-    void SetVisible(bool visible) override { setVisible(visible); }
-    bool Visible() const override { return isVisible(); }
-    void SetEnabled(bool enabled) override { setEnabled(enabled); }
-    bool Enabled() const override { return isEnabled(); }
-    void SetAccessibleName(const std::string& name) override;
     void Clear() override { clear(); }
     void AppendLine(const std::string& line) override {
         appendPlainText(QString::fromStdString(line));
     }
 };
 
-class QtProgressBar : public QProgressBar, public tk::ProgressBar {
+class QtProgressBar : public QtControl<QProgressBar, tk::ProgressBar> {
   public:
     explicit QtProgressBar(QWidget* parent = nullptr);
-    void SetVisible(bool visible) override { setVisible(visible); }
-    bool Visible() const override { return isVisible(); }
-    void SetEnabled(bool enabled) override { setEnabled(enabled); }
-    bool Enabled() const override { return isEnabled(); }
-    void SetAccessibleName(const std::string& name) override;
     void SetPercent(int percent) override { setValue(percent); }
     int Percent() const override { return value(); }
 };
 
-class QtStatusBar : public QFrame, public tk::Control {
+class QtStatusBar : public QtControl<QFrame, tk::Control> {
   public:
-    using QFrame::QFrame;
-    void SetVisible(bool visible) override { setVisible(visible); }
-    bool Visible() const override { return isVisible(); }
-    void SetEnabled(bool enabled) override { setEnabled(enabled); }
-    bool Enabled() const override { return isEnabled(); }
-    void SetAccessibleName(const std::string& name) override;
+    using QtControl::QtControl;
 };
 
-class QtImage : public QLabel, public tk::Image {
+class QtImage : public QtControl<QLabel, tk::Image> {
   public:
     explicit QtImage(QWidget* parent = nullptr);
-    void SetVisible(bool visible) override { setVisible(visible); }
-    bool Visible() const override { return isVisible(); }
-    void SetEnabled(bool enabled) override { setEnabled(enabled); }
-    bool Enabled() const override { return isEnabled(); }
-    void SetAccessibleName(const std::string& name) override;
     void SetImage(const tk::ImageList& images, int index) override;
     void Repaint() override { repaint(); }
 };
@@ -191,43 +160,24 @@ class QtForm : public QWidget, public tk::Form {
     std::vector<std::unique_ptr<QtImageList>> imageLists_;
 };
 
-// The Qt widget (or timer, or image list) behind a toolkit object.
-inline QtLabel* Q(tk::Label* c) {
-    return dynamic_cast<QtLabel*>(c);
-}
-inline QtGroupBox* Q(tk::GroupBox* c) {
-    return dynamic_cast<QtGroupBox*>(c);
-}
-inline QtComboBox* Q(tk::ComboBox* c) {
-    return dynamic_cast<QtComboBox*>(c);
-}
-inline QtButton* Q(tk::Button* c) {
-    return dynamic_cast<QtButton*>(c);
-}
-inline QtEdit* Q(tk::Edit* c) {
-    return dynamic_cast<QtEdit*>(c);
-}
-inline QtMemo* Q(tk::Memo* c) {
-    return dynamic_cast<QtMemo*>(c);
-}
-inline QtProgressBar* Q(tk::ProgressBar* c) {
-    return dynamic_cast<QtProgressBar*>(c);
-}
-inline QtImage* Q(tk::Image* c) {
-    return dynamic_cast<QtImage*>(c);
-}
-inline QtTimer* Q(tk::Timer* t) {
-    return dynamic_cast<QtTimer*>(t);
-}
-inline QtForm* Q(tk::Form* f) {
-    return dynamic_cast<QtForm*>(f);
+// The Qt widget (or timer, form, image list) behind a toolkit object.
+template <typename T> struct QtOf;
+template <> struct QtOf<tk::Label> { using Type = QtLabel; };
+template <> struct QtOf<tk::GroupBox> { using Type = QtGroupBox; };
+template <> struct QtOf<tk::ComboBox> { using Type = QtComboBox; };
+template <> struct QtOf<tk::Button> { using Type = QtButton; };
+template <> struct QtOf<tk::Edit> { using Type = QtEdit; };
+template <> struct QtOf<tk::Memo> { using Type = QtMemo; };
+template <> struct QtOf<tk::ProgressBar> { using Type = QtProgressBar; };
+template <> struct QtOf<tk::Image> { using Type = QtImage; };
+template <> struct QtOf<tk::Timer> { using Type = QtTimer; };
+template <> struct QtOf<tk::Form> { using Type = QtForm; };
+template <> struct QtOf<tk::Control> { using Type = QWidget; }; // the status bar
+template <typename T> typename QtOf<T>::Type* Q(T* object) {
+    return dynamic_cast<typename QtOf<T>::Type*>(object);
 }
 inline const QList<QPixmap>& Q(const tk::ImageList* images) {
     return dynamic_cast<const QtImageList&>(*images).Images;
-}
-// Any other control (the status bar) as a widget.
-inline QWidget* Q(tk::Control* c) {
-    return dynamic_cast<QWidget*>(c);
 }
 
 } // namespace tk::qt

@@ -552,12 +552,12 @@ Win32Form::Win32Form(const FormLayout& layout) {
             placed[c.Name] = {0, 0, created, true};
             continue;
         case Kind::StatusPane: {
-            auto* pane = Add<Win32Pane>(c, STATUSCLASSNAMEW, 0, 0, Handle, 0, 0, 0);
             // A pane is a part of its status bar, not a window of its own.
-            ByHandle.erase(pane->Handle);
-            DestroyWindow(pane->Handle);
+            auto pane = std::make_unique<Win32Pane>();
             pane->Handle = parent.Window;
             pane->Part = panes;
+            ByName[c.Name] = pane.get();
+            Controls.push_back(std::move(pane));
             if (panes < 7) paneRight[panes++] = c.Left + c.Width;
             SendMessageW(parent.Window, SB_SETPARTS, WPARAM(panes), LPARAM(paneRight));
             continue;
