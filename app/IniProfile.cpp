@@ -1,13 +1,10 @@
 #include "app/IniProfile.h"
 
-#include <atomic>
-#include <cerrno>
+#include "app/IniFile.h"
+
+#include <algorithm>
 #include <climits>
-#include <cstdlib>
-#include <fcntl.h>
 #include <optional>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -41,42 +38,6 @@ bool SameName(const std::string& a, const std::string& b) {
     return true;
 }
 
-class Fd {
-  public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    Fd(Fd&& other) noexcept : fd_(other.Release()) {}
-    Fd& operator=(Fd&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            fd_ = other.Release();
-        }
-        return *this;
-    }
-    ~Fd() { Reset(); }
-    int Get() const { return fd_; }
-    bool Valid() const { return fd_ >= 0; }
-    int Release() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    void Reset() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
-  private:
-    int fd_;
-};
-
-// Opens the file for reading only when it is a regular file; never blocks on a FIFO.
-Fd OpenRegular(const std::string& path) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    struct stat st {};
-    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return Fd();
-    return fd;
-}
-
 struct Line {
     uint64_t offset = 0;
     uint64_t length = 0; // terminator included
@@ -88,7 +49,7 @@ struct Line {
 
 // Calls `visit(line)` for every line of the file, in order; stops when it returns false.
 // A read error ends the file there and gives false.
-template <typename Visit> bool ScanLines(int fd, Visit visit) {
+template <typename Visit> bool ScanLines(IniSource& file, Visit visit) {
     std::vector<char> buffer(kChunk);
     Line line;
     uint64_t pos = 0;
@@ -104,13 +65,12 @@ template <typename Visit> bool ScanLines(int fd, Visit visit) {
     };
     bool ok = true;
     for (;;) {
-        ssize_t n = ::read(fd, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR) continue;
+        const int64_t n = file.Read(buffer.data(), buffer.size());
         if (n <= 0) {
             ok = n == 0;
             break;
         }
-        for (ssize_t i = 0; i < n; ++i) {
+        for (int64_t i = 0; i < n; ++i) {
             char c = buffer[size_t(i)];
             ++pos;
             if (c == '\n') {
@@ -177,10 +137,10 @@ struct Plan {
     bool readError = false;
 };
 
-Plan Locate(int fd, const std::string& section, const std::string& key, bool stopAtKey) {
+Plan Locate(IniSource& file, const std::string& section, const std::string& key, bool stopAtKey) {
     Plan plan;
     enum { Before, Inside, After } where = Before;
-    plan.readError = !ScanLines(fd, [&](const Line& line) {
+    plan.readError = !ScanLines(file, [&](const Line& line) {
         plan.size = line.offset + line.length;
         plan.lastUnterminated = !line.terminated;
         if (line.terminated && !plan.fileCrlf) plan.fileCrlf = line.crlf;
@@ -218,51 +178,18 @@ Plan Locate(int fd, const std::string& section, const std::string& key, bool sto
     return plan;
 }
 
-bool WriteAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= size_t(n);
-    }
-    return true;
-}
-
-// Copies bytes [from, to) of the source to the destination.
-bool CopyRange(int src, int dst, uint64_t from, uint64_t to) {
+// Copies bytes [from, to) of the source to the replacement.
+bool CopyRange(IniSource& src, IniReplacement& dst, uint64_t from, uint64_t to) {
     std::vector<char> buffer(kChunk);
     while (from < to) {
         size_t want = size_t(std::min<uint64_t>(buffer.size(), to - from));
-        ssize_t n = ::pread(src, buffer.data(), want, off_t(from));
-        if (n < 0 && errno == EINTR) continue;
+        const int64_t n = src.ReadAt(buffer.data(), want, from);
         if (n <= 0) return false;
-        if (!WriteAll(dst, buffer.data(), size_t(n))) return false;
+        if (!dst.Write(buffer.data(), size_t(n))) return false;
         from += uint64_t(n);
     }
     return true;
 }
-
-std::string DirectoryOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// The file a write replaces: symbolic links are followed, so a linked settings file stays linked.
-std::string WriteTarget(const std::string& path) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            std::string resolved = real;
-            std::free(real);
-            return resolved;
-        }
-    }
-    return path;
-}
-
-std::atomic<unsigned> tempCounter{0};
 
 } // namespace
 
@@ -307,9 +234,9 @@ bool ParseIniInteger(const std::string& text, int32_t& value) {
 
 std::string IniProfile::ReadString(const std::string& section, const std::string& key,
                                    const std::string& fallback) const {
-    Fd fd = OpenRegular(path_);
-    if (!fd.Valid()) return fallback;
-    Plan plan = Locate(fd.Get(), section, key, true);
+    IniSource file(path_);
+    if (!file.Valid()) return fallback;
+    Plan plan = Locate(file, section, key, true);
     return plan.keyFound ? plan.value : fallback;
 }
 
@@ -327,19 +254,19 @@ void IniProfile::WriteInteger(const std::string& section, const std::string& key
 
 void IniProfile::WriteString(const std::string& section, const std::string& key,
                              const std::string& value) const {
-    const std::string target = WriteTarget(path_);
+    const std::string target = IniWriteTarget(path_);
     const auto fail = [this]() -> void { throw IniWriteError(path_); };
 
-    struct stat st {};
-    const bool exists = ::stat(target.c_str(), &st) == 0;
-    if (exists && !S_ISREG(st.st_mode))
+    const IniTargetKind kind = IniTargetKindOf(target);
+    const bool exists = kind != IniTargetKind::Missing;
+    if (kind == IniTargetKind::Other)
         fail(); // never replace a directory, device or FIFO by a plain file
-    Fd src;
+    std::optional<IniSource> src;
     Plan plan;
     if (exists) {
-        src = Fd(::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-        if (!src.Valid()) fail();
-        plan = Locate(src.Get(), section, key, false);
+        src.emplace(target);
+        if (!src->Valid()) fail();
+        plan = Locate(*src, section, key, false);
         if (plan.readError) fail(); // rewriting would lose the part that could not be read
     }
     const std::string eol = plan.fileCrlf.value_or(false) ? "\r\n" : "\n";
@@ -359,30 +286,10 @@ void IniProfile::WriteString(const std::string& section, const std::string& key,
         insert = (plan.lastUnterminated ? eol : "") + "[" + section + "]" + eol + entry + eol;
     }
 
-    const std::string dir = DirectoryOf(target);
-    std::string tempPath;
-    Fd out;
-    for (int attempt = 0; attempt < 100 && !out.Valid(); ++attempt) {
-        tempPath = dir + "/." + target.substr(target.rfind('/') + 1) + "." +
-                   std::to_string(::getpid()) + "." + std::to_string(tempCounter++) + ".tmp";
-        out = Fd(::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (!out.Valid() && errno != EEXIST) break;
-    }
+    IniReplacement out(target);
     if (!out.Valid()) fail();
-    // The replacement keeps the old file's owner (where permitted) and mode.
-    if (exists) (void)!::fchown(out.Get(), st.st_uid, st.st_gid); // best effort
-    bool ok = (!exists || ::fchmod(out.Get(), st.st_mode & 07777) == 0) &&
-              (!exists || CopyRange(src.Get(), out.Get(), 0, cut)) &&
-              WriteAll(out.Get(), insert.data(), insert.size()) &&
-              (!exists || CopyRange(src.Get(), out.Get(), resume, plan.size)) &&
-              ::fsync(out.Get()) == 0;
-    ok = ::close(out.Release()) == 0 && ok;
-    ok = ok && ::rename(tempPath.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(tempPath.c_str());
-        fail();
-    }
-    // Make the rename itself durable; the new content is complete either way.
-    Fd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dirFd.Valid()) ::fsync(dirFd.Get());
+    const bool ok = (!exists || CopyRange(*src, out, 0, cut)) &&
+                    out.Write(insert.data(), insert.size()) &&
+                    (!exists || CopyRange(*src, out, resume, plan.size)) && out.Commit();
+    if (!ok) fail();
 }

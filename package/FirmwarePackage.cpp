@@ -1,16 +1,13 @@
 #include "package/FirmwarePackage.h"
 
 #include "package/Crc32.h"
+#include "package/FileAccess.h"
 #include "package/GbkText.h"
 #include "package/Md5.h"
 
 #include <cctype>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 
 FirmwarePackageData FirmwarePackage{};
 
@@ -23,20 +20,6 @@ std::string FirmwarePackageData::InfoText() const {
 }
 
 namespace {
-
-class FileHandle {
-  public:
-    explicit FileHandle(int fd) : fd_(fd) {}
-    ~FileHandle() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 PackageLoadResult SizeFailure(PackageLoadOutcome outcome, const char* text) {
     PackageLoadResult result;
@@ -55,11 +38,10 @@ PackageLoadResult MemoFailure(PackageLoadOutcome outcome, const char* line) {
 }
 
 // Reads up to `capacity` bytes until end of file; -1 on a read error.
-int64_t ReadAll(int fd, uint8_t* buffer, int64_t capacity) {
+int64_t ReadAll(ReadOnlyFile& file, uint8_t* buffer, int64_t capacity) {
     int64_t total = 0;
     while (total < capacity) {
-        const ssize_t got = ::read(fd, buffer + total, size_t(capacity - total));
-        if (got < 0 && errno == EINTR) continue;
+        const int64_t got = file.Read(buffer + total, size_t(capacity - total));
         if (got < 0) return -1;
         if (got == 0) break;
         total += got;
@@ -73,20 +55,17 @@ PackageLoadResult LoadPackage(const std::string& path, FirmwarePackageData& into
     into.ClearKind();
 
     // Anything that is not a readable plain file counts as size -1, like a missing one.
-    FileHandle file(::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    struct stat status;
-    int64_t size = -1;
-    if (file.get() >= 0 && ::fstat(file.get(), &status) == 0 && S_ISREG(status.st_mode))
-        size = int64_t(status.st_size);
+    ReadOnlyFile file(path);
+    const int64_t size = file.Size();
 
     if (size > kPackageMaxFileSize)
         return SizeFailure(PackageLoadOutcome::TooLarge, "文件大小超过限制！");
     if (size < kPackageHeaderSize)
         return SizeFailure(PackageLoadOutcome::SizeError, "文件大小错误！");
 
-    // One byte more than the size asks for, so a file that grew since fstat is noticed too.
+    // One byte more than the size asks for, so a file that grew since it was opened is noticed too.
     auto work = std::make_unique<uint8_t[]>(kPackageBlockDataSize + 1);
-    const int64_t got = ReadAll(file.get(), work.get(), size + 1);
+    const int64_t got = ReadAll(file, work.get(), size + 1);
     if (got != size) // unreadable, or changed under us: treat as a file we cannot take
         return SizeFailure(PackageLoadOutcome::SizeError, "文件大小错误！");
 

@@ -18,3 +18,6 @@ std::optional<std::string> Utf8ToGbk(const std::string& text);
 // text decodes cleanly, otherwise each byte as the Latin-1 character of that value, so nothing
 // the device said is hidden.
 std::string DeviceTextToUtf8(const std::string& text);
+
+// GB18030 text decoded strictly; nothing when any byte sequence is not GB18030.
+std::optional<std::string> Gb18030ToUtf8(const std::string& text);

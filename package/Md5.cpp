@@ -1,11 +1,9 @@
 #include "package/Md5.h"
 
-#include <cerrno>
+#include "package/FileAccess.h"
+
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -120,23 +118,15 @@ void Md5Final(uint8_t digest[16], Md5Context& context) {
 }
 
 std::string FileMd5Hex(const std::string& path) {
-    struct stat info;
-    if (::stat(path.c_str(), &info) != 0) return {};
-    // O_NONBLOCK keeps a FIFO under the name from hanging the caller; only plain files count.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return {};
-    }
+    ReadOnlyFile file(path);
+    if (!file.IsOpen()) return {};
 
     Md5Context context;
     Md5Init(context);
     uint8_t chunk[16384];
     bool failed = false;
     for (;;) {
-        const ssize_t got = ::read(fd, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) continue;
+        const int64_t got = file.Read(chunk, sizeof chunk);
         if (got < 0) {
             failed = true;
             break;
@@ -144,7 +134,6 @@ std::string FileMd5Hex(const std::string& path) {
         if (got == 0) break;
         Md5Update(context, chunk, uint32_t(got));
     }
-    ::close(fd);
 
     uint8_t digest[16];
     Md5Final(digest, context);

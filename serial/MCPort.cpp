@@ -1,18 +1,14 @@
 #include "serial/MCPort.h"
 
 #include "serial/PortMap.h"
+#include "serial/SerialDevice.h"
 #include "serial/SyncEvent.h"
-#include "serial/posix/PosixSerial.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 constexpr unsigned ChunkSize = 256;
@@ -28,15 +24,6 @@ struct MCPort::Opening {
     };
 
     explicit Opening(MCPort* owner) : Owner(owner) {}
-    ~Opening() { ReleaseDevice(); }
-
-    // Closes the device and the wake-up descriptor once; only the reader and writer use them.
-    void ReleaseDevice() {
-        int fd = Fd.exchange(-1);
-        if (fd >= 0) posix_serial::CloseExclusive(fd);
-        int wake = WakeFd.exchange(-1);
-        if (wake >= 0) close(wake);
-    }
 
     // Last step of every thread.
     void Finish(PortThread& thread) {
@@ -47,8 +34,7 @@ struct MCPort::Opening {
     }
 
     MCPort* const Owner;
-    std::atomic<int> Fd{-1};
-    std::atomic<int> WakeFd{-1}; // eventfd, readable once Close wants the threads gone
+    SerialDevice Device; // used by the reader and the writer only
     std::atomic<bool> StopRequested{false};
     SyncEvent ReceivedEvent;
     SyncEvent SendEvent;
@@ -91,31 +77,24 @@ int MCPort::OpenPort(int port, uint32_t baud, int byteSize, uint8_t parity, uint
         Dcb.Parity = parity;
         Dcb.StopBits = stopBits;
         Dcb.fParity = parity != 0 ? 1 : 0;
-        result = OpenDeviceAndThreads(baud, byteSize, parity, stopBits);
+        result = OpenDeviceAndThreads();
     }
     if (result <= -6 && result >= -10) Close();
     if (result < 1 && OnOpenError) OnOpenError();
     return result;
 }
 
-int MCPort::OpenDeviceAndThreads(uint32_t baud, int byteSize, uint8_t parity, uint8_t stopBits) {
-    int fd = posix_serial::OpenExclusive(DevicePath.empty() ? PortDevicePath(PortNumber) : DevicePath);
-    if (fd < 0) return -5;
+int MCPort::OpenDeviceAndThreads() {
     auto opening = std::make_shared<Opening>(this);
-    opening->Fd = fd;
+    const int opened =
+        opening->Device.Open(DevicePath.empty() ? PortDevicePath(PortNumber) : DevicePath, Dcb);
+    if (opened == -5) return -5;
     {
         std::lock_guard<std::mutex> lock(CurrentLock);
         Current = opening;
     }
     PruneLingering();
-
-    int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake < 0) return -6;
-    opening->WakeFd = wake;
-
-    if (!posix_serial::ApplyLineSettings(fd, baud, byteSize, parity, stopBits)) return -7;
-    posix_serial::RaiseModemLines(fd);
-    posix_serial::FlushBoth(fd);
+    if (opened != 1) return opened;
 
     ReceiveQueue.Clear();
     SendQueue.Clear();
@@ -153,11 +132,7 @@ void MCPort::Close() {
     Opened = false;
 
     opening->StopRequested = true;
-    int wake = opening->WakeFd.load();
-    if (wake >= 0) {
-        uint64_t one = 1;
-        [[maybe_unused]] ssize_t ignored = write(wake, &one, sizeof(one));
-    }
+    opening->Device.Interrupt();
     opening->SendEvent.Set();
     opening->ReceivedEvent.Set();
 
@@ -181,7 +156,7 @@ void MCPort::Close() {
     }
     // The notifier never touches the device, so the device is free for the next opening as
     // soon as the reader and writer are gone.
-    if (ioDone) opening->ReleaseDevice();
+    if (ioDone) opening->Device.Release();
     if (!allDone) Lingering.push_back(opening);
     opening.reset();
 
@@ -227,39 +202,16 @@ void MCPort::WaitForLingeringThreads() {
 void MCPort::ReaderProc(std::shared_ptr<Opening> opening) {
     Opening& o = *opening;
     MCPort* owner = o.Owner;
-    const int fd = o.Fd.load();
-    const int wake = o.WakeFd.load();
-    bool deviceAlive = true;
     uint8_t buffer[ChunkSize];
     while (!o.StopRequested) {
-        pollfd fds[2] = {{wake, POLLIN, 0}, {fd, POLLIN, 0}};
-        // A vanished device (hang-up, error) is no longer polled: it would report itself
-        // ready for ever. The port stays open and the reader just waits for Close.
-        int ready = poll(fds, deviceAlive ? 2 : 1, -1);
-        if (ready < 0) {
-            if (errno != EINTR) deviceAlive = false;
-            continue;
-        }
-        if (o.StopRequested || fds[0].revents) break;
-        const short events = fds[1].revents;
-        if (events & POLLIN) {
-            size_t remaining = posix_serial::BytesWaiting(fd);
-            if (remaining == 0) remaining = ChunkSize; // one read tells data from a hang-up
-            while (remaining > 0) {
-                ssize_t got = read(fd, buffer, std::min<size_t>(remaining, ChunkSize));
-                if (got > 0) {
-                    if (o.StopRequested) break;
-                    owner->ReceiveQueue.Push(buffer, static_cast<unsigned>(got));
-                    remaining -= std::min<size_t>(remaining, static_cast<size_t>(got));
-                    o.ReceivedEvent.Set();
-                    owner->BytesArrived();
-                    continue;
-                }
-                if (got == 0 || (errno != EAGAIN && errno != EINTR)) deviceAlive = false;
-                break;
-            }
-        } else if (events & (POLLHUP | POLLERR | POLLNVAL)) {
-            deviceAlive = false;
+        size_t remaining = o.Device.WaitForInput();
+        while (remaining > 0 && !o.StopRequested) {
+            const size_t got = o.Device.Read(buffer, std::min<size_t>(remaining, ChunkSize));
+            if (got == 0 || o.StopRequested) break;
+            owner->ReceiveQueue.Push(buffer, static_cast<unsigned>(got));
+            remaining -= std::min(remaining, got);
+            o.ReceivedEvent.Set();
+            owner->BytesArrived();
         }
     }
     o.Finish(o.ReaderThread);
@@ -285,40 +237,16 @@ void MCPort::NotifierProc(std::shared_ptr<Opening> opening) {
     o.Finish(o.NotifierThread);
 }
 
-namespace {
-// Writes one chunk whole; false when Close interrupted it. A chunk the device refuses is lost.
-bool WriteChunk(int fd, int wake, const std::atomic<bool>& stop, const uint8_t* data, size_t size) {
-    while (size > 0) {
-        ssize_t done = write(fd, data, size);
-        if (done > 0) {
-            data += done;
-            size -= static_cast<size_t>(done);
-            continue;
-        }
-        if (done < 0 && errno == EINTR) continue;
-        if (done < 0 && errno != EAGAIN) return true;
-        pollfd fds[2] = {{wake, POLLIN, 0}, {fd, POLLOUT, 0}};
-        if (poll(fds, 2, -1) < 0 && errno != EINTR) return true;
-        if (stop || fds[0].revents) return false;
-        if (fds[1].revents & (POLLERR | POLLHUP | POLLNVAL)) return true;
-    }
-    return true;
-}
-} // namespace
-
 void MCPort::WriterProc(std::shared_ptr<Opening> opening) {
     Opening& o = *opening;
     MCPort* owner = o.Owner;
-    const int fd = o.Fd.load();
-    const int wake = o.WakeFd.load();
     uint8_t buffer[ChunkSize];
     bool stopped = false;
     while (!o.StopRequested && !stopped) {
         o.SendEvent.Wait();
         while (!o.StopRequested && !owner->SendQueue.IsEmpty()) {
             int taken = owner->SendQueue.Pop(buffer, ChunkSize);
-            if (taken > 0 &&
-                !WriteChunk(fd, wake, o.StopRequested, buffer, static_cast<size_t>(taken))) {
+            if (taken > 0 && !o.Device.Write(buffer, static_cast<size_t>(taken))) {
                 stopped = true;
                 break;
             }

@@ -1,6 +1,7 @@
 #pragma once
 // Serial port core: owns one COM device, its line settings, the two byte queues and, while open,
-// a reader, a notifier and a writer thread. Qt-free; the platform code lives in serial/posix.
+// a reader, a notifier and a writer thread. Qt-free; the platform code lives behind
+// serial/SerialDevice.h, in serial/posix and serial/win32.
 #include "serial/CFIFO.h"
 
 #include <atomic>
@@ -95,7 +96,7 @@ class MCPort {
     static void ReaderProc(std::shared_ptr<Opening> opening);
     static void NotifierProc(std::shared_ptr<Opening> opening);
     static void WriterProc(std::shared_ptr<Opening> opening);
-    int OpenDeviceAndThreads(uint32_t baud, int byteSize, uint8_t parity, uint8_t stopBits);
+    int OpenDeviceAndThreads();
     void PruneLingering();
 
     std::atomic<bool> Opened{false};

@@ -18,5 +18,6 @@ std::string PortMapFolder();
 // name); empty when the number is out of range or no such device is present.
 std::string PortDevicePath(int number);
 
-// Numbers of the ports present, ascending, without duplicates.
+// Numbers of the ports present, ascending, without duplicates. On Windows: as the registry lists
+// them (up to 9999, repeats kept, at most 256).
 std::vector<int> PresentPortNumbers();

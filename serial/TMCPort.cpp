@@ -11,8 +11,9 @@ namespace {
 constexpr auto WatchInterval = std::chrono::milliseconds(1000);
 constexpr auto WatcherStopWait = std::chrono::milliseconds(500);
 
-// A whole text of decimal digits as a number; false for anything else (or too large).
-bool ParseDecimal(const std::string& text, long& value) {
+// A whole text of decimal digits as a number; false for anything else (or too large). 64 bits:
+// a Windows long cannot hold every 10-digit text.
+bool ParseDecimal(const std::string& text, int64_t& value) {
     if (text.empty() || text.size() > 10) return false;
     value = 0;
     for (char c : text) {
@@ -22,7 +23,7 @@ bool ParseDecimal(const std::string& text, long& value) {
     return true;
 }
 
-const char* ParityText(long parity) {
+const char* ParityText(int64_t parity) {
     switch (parity) {
     case 0:
         return "NONE";
@@ -35,7 +36,7 @@ const char* ParityText(long parity) {
     }
 }
 
-const char* StopBitsText(long stopBits) {
+const char* StopBitsText(int64_t stopBits) {
     switch (stopBits) {
     case 0:
         return "1";
@@ -308,7 +309,7 @@ tk::ComboBox* TMCPort::ComboFor(Setting setting) const {
     return nullptr;
 }
 
-void TMCPort::StoreSetting(Setting setting, long value) {
+void TMCPort::StoreSetting(Setting setting, int64_t value) {
     switch (setting) {
     case Setting::Port:
         PortNumber = static_cast<int>(value);
@@ -328,12 +329,12 @@ void TMCPort::StoreSetting(Setting setting, long value) {
     }
 }
 
-long TMCPort::StoredSetting(Setting setting) const {
+int64_t TMCPort::StoredSetting(Setting setting) const {
     switch (setting) {
     case Setting::Port:
         return PortNumber;
     case Setting::BaudRate:
-        return static_cast<long>(Dcb.BaudRate);
+        return static_cast<int64_t>(Dcb.BaudRate);
     case Setting::Parity:
         return Dcb.Parity;
     case Setting::ByteSize:
@@ -344,7 +345,7 @@ long TMCPort::StoredSetting(Setting setting) const {
     return 0;
 }
 
-void TMCPort::Set(Setting setting, long value) {
+void TMCPort::Set(Setting setting, int64_t value) {
     const bool wasOpen = IsOpen();
     Close(); // before the store: an OnClose handler still sees the old settings
     StoreSetting(setting, value);
@@ -397,7 +398,7 @@ void TMCPort::SetStopBits(uint8_t stopBits) {
     Set(Setting::StopBits, stopBits);
 }
 
-void TMCPort::ApplyChange(Setting setting, long value) {
+void TMCPort::ApplyChange(Setting setting, int64_t value) {
     if (StoredSetting(setting) == value) return;
     const bool wasOpen = IsOpen();
     Close();
@@ -415,8 +416,8 @@ void TMCPort::PortComboChange() {
 void TMCPort::BaudRateComboChange() {
     if (Updating) return;
     std::string text = CurrentItemText(BaudRateCombo.Get());
-    long baud;
-    if (ParseDecimal(text.substr(0, text.find("bps")), baud) && baud <= 0xFFFFFFFFL)
+    int64_t baud;
+    if (ParseDecimal(text.substr(0, text.find("bps")), baud) && baud <= 0xFFFFFFFF)
         ApplyChange(Setting::BaudRate, baud);
 }
 
@@ -425,13 +426,13 @@ void TMCPort::ParityComboChange() {
     if (Updating || !combo || combo->ItemIndex() < 0) return;
     std::string text = CurrentItemText(combo);
     ToUpperAscii(text);
-    long parity = text == "ODD" ? 1 : text == "EVEN" ? 2 : 0;
+    int64_t parity = text == "ODD" ? 1 : text == "EVEN" ? 2 : 0;
     ApplyChange(Setting::Parity, parity);
 }
 
 void TMCPort::ByteSizeComboChange() {
     if (Updating) return;
-    long byteSize;
+    int64_t byteSize;
     if (ParseDecimal(CurrentItemText(ByteSizeCombo.Get()), byteSize))
         ApplyChange(Setting::ByteSize, byteSize & 0xFF);
 }
@@ -440,6 +441,6 @@ void TMCPort::StopBitsComboChange() {
     tk::ComboBox* combo = StopBitsCombo.Get();
     if (Updating || !combo || combo->ItemIndex() < 0) return;
     std::string text = CurrentItemText(combo);
-    long stopBits = text == "1.5" ? 1 : text == "2" ? 2 : 0;
+    int64_t stopBits = text == "1.5" ? 1 : text == "2" ? 2 : 0;
     ApplyChange(Setting::StopBits, stopBits);
 }

@@ -97,10 +97,10 @@ class TMCPort : public MCPort {
     void WatcherProc();
     void FillFixed(tk::ComboBox* combo, BoundCombo& field, const char* items,
                    void (TMCPort::*handler)());
-    void Set(Setting setting, long value);
-    void ApplyChange(Setting setting, long value);
-    void StoreSetting(Setting setting, long value);
-    long StoredSetting(Setting setting) const;
+    void Set(Setting setting, int64_t value);
+    void ApplyChange(Setting setting, int64_t value);
+    void StoreSetting(Setting setting, int64_t value);
+    int64_t StoredSetting(Setting setting) const;
     tk::ComboBox* ComboFor(Setting setting) const;
     std::string CurrentItemText(tk::ComboBox* combo) const;
 

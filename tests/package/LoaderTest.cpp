@@ -10,8 +10,10 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -261,12 +263,16 @@ TEST_F(LoaderTest, Table) {
 }
 
 TEST_F(LoaderTest, UnopenablePathsAreSizeErrors) {
+#ifdef _WIN32
+    std::vector<std::string> paths = {dir_.File("missing.enc2"), dir_.path(), "NUL", ""};
+#else
     std::vector<std::string> paths = {dir_.File("missing.enc2"), dir_.path(), "/dev/null", ""};
     if (::geteuid() != 0) { // root reads regardless of permissions
         const std::string locked = dir_.Write("locked.enc2", BuildPackage(Layout(16, 8, 1)));
         ::chmod(locked.c_str(), 0);
         paths.push_back(locked);
     }
+#endif
     for (const std::string& path : paths) {
         SCOPED_TRACE(path);
         LoadPrevious();
@@ -277,6 +283,13 @@ TEST_F(LoaderTest, UnopenablePathsAreSizeErrors) {
         EXPECT_FALSE(r.ReplaceMemo);
         EXPECT_EQ(package_->Kind(), 0);
     }
+}
+
+// Paths are UTF-8 everywhere, also where the platform's narrow encoding is another one.
+TEST_F(LoaderTest, PathWithChineseNameLoads) {
+    const std::string path = dir_.Write("固件 升级.enc2", BuildPackage(Layout(16, 8, 2)));
+    EXPECT_EQ(LoadPackage(path, *package_).Outcome, PackageLoadOutcome::Loaded);
+    EXPECT_EQ(FileMd5Hex(path).size(), 32u);
 }
 
 TEST_F(LoaderTest, FailedLoadKeepsEarlierBlocksButClearsKind) {

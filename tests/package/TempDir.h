@@ -1,18 +1,27 @@
 #pragma once
 
+#include "package/FileAccess.h"
+
+#include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-// A fresh folder under /tmp, removed with everything in it at the end of the test.
+// A fresh folder in the temporary folder, removed with everything in it at the end of the test.
 class TempDir {
   public:
     TempDir() {
-        char pattern[] = "/tmp/tolvane-package-XXXXXX";
-        path_ = ::mkdtemp(pattern);
+        const auto base = std::filesystem::temp_directory_path();
+        auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        for (;; ++stamp) {
+            const auto candidate = base / ("tolvane-package-" + std::to_string(stamp));
+            if (std::filesystem::create_directory(candidate)) {
+                path_ = candidate.generic_string();
+                break;
+            }
+        }
     }
     ~TempDir() {
         std::error_code ignored;
@@ -21,7 +30,7 @@ class TempDir {
     std::string File(const std::string& name) const { return path_ + "/" + name; }
     std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
         const std::string path = File(name);
-        std::ofstream(path, std::ios::binary)
+        std::ofstream(PathFromUtf8(path), std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         return path;
     }

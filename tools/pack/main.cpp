@@ -1,5 +1,6 @@
 // tolvane-pack: wraps a binary block area into a ".enc2" firmware package.
 #include "Version.h"
+#include "package/FileAccess.h"
 #include "package/FirmwarePackage.h"
 #include "package/Md5.h"
 #include "package/PackageWriter.h"
@@ -82,11 +83,13 @@ int main(int argc, char** argv) {
     uint8_t padByte = 0xFF;
     std::vector<std::string> files;
 
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+    const std::vector<std::string> args = Utf8Arguments(argc, argv);
+    const size_t count = args.size();
+    for (size_t i = 1; i < count; ++i) {
+        const std::string& arg = args[i];
         auto value = [&](std::string& out) {
-            if (i + 1 >= argc) return false;
-            out = argv[++i];
+            if (i + 1 >= count) return false;
+            out = args[++i];
             return true;
         };
         std::string v;
@@ -128,7 +131,7 @@ int main(int argc, char** argv) {
     }
     if (files.size() != 2) return Usage("give exactly one INPUT and one OUTPUT file");
 
-    std::ifstream in(files[0], std::ios::binary);
+    std::ifstream in(PathFromUtf8(files[0]), std::ios::binary);
     if (!in) return Usage("cannot read " + files[0] + ": " + std::strerror(errno));
     std::vector<uint8_t> area((std::istreambuf_iterator<char>(in)),
                               std::istreambuf_iterator<char>());
@@ -164,7 +167,7 @@ int main(int argc, char** argv) {
     if (file.empty()) return Refuse(error);
 
     {
-        std::ofstream out(files[1], std::ios::binary | std::ios::trunc);
+        std::ofstream out(PathFromUtf8(files[1]), std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
         if (!out.flush()) return Usage("cannot write " + files[1]);
     }

@@ -1,0 +1,36 @@
+#include "package/FileAccess.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+ReadOnlyFile::ReadOnlyFile(const std::string& path) {
+    // O_NONBLOCK keeps a FIFO under the name from hanging the caller; only plain files count.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return;
+    }
+    handle_ = fd;
+    size_ = int64_t(status.st_size);
+}
+
+ReadOnlyFile::~ReadOnlyFile() {
+    if (IsOpen()) ::close(int(handle_));
+}
+
+int64_t ReadOnlyFile::Read(uint8_t* buffer, size_t size) {
+    if (!IsOpen()) return -1;
+    for (;;) {
+        const ssize_t got = ::read(int(handle_), buffer, size);
+        if (got < 0 && errno == EINTR) continue;
+        return got;
+    }
+}
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}

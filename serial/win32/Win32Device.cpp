@@ -1,0 +1,136 @@
+// The port core on the Windows communications functions, with overlapped I/O throughout so that
+// the reader can wait for a comm event while the writer writes.
+#include "serial/SerialDevice.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <windows.h>
+
+static_assert(sizeof(DCB) == sizeof(PortDcb), "PortDcb has the layout of the Windows record");
+
+namespace {
+constexpr DWORD BufferSize = 10240;
+constexpr DWORD PurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+
+constexpr size_t ChunkSize = 256;
+
+// Waits for an overlapped call that returned `started`; false when it failed or, with
+// `giveUp` set, was still pending.
+bool Complete(HANDLE port, BOOL started, OVERLAPPED& overlapped, DWORD& count, bool giveUp) {
+    if (started) return GetOverlappedResult(port, &overlapped, &count, FALSE) != 0;
+    if (GetLastError() != ERROR_IO_PENDING || giveUp) return false;
+    return GetOverlappedResult(port, &overlapped, &count, TRUE) != 0;
+}
+} // namespace
+
+struct SerialDevice::Impl {
+    std::atomic<HANDLE> Port{INVALID_HANDLE_VALUE};
+    HANDLE ReadEvent = nullptr;  // manual reset, for WaitCommEvent and ReadFile
+    HANDLE WriteEvent = nullptr; // manual reset, for WriteFile
+    // Everything a pending call may still write or read lives here, not on a thread's stack:
+    // a read or write given up at Close completes (or is cancelled by CloseHandle) later.
+    OVERLAPPED ReadOverlapped{};
+    OVERLAPPED WriteOverlapped{};
+    DWORD EventMask = 0;
+    uint8_t ReadBuffer[ChunkSize];
+    uint8_t WriteBuffer[ChunkSize];
+    std::atomic<bool> Interrupted{false};
+};
+
+SerialDevice::SerialDevice() : impl_(std::make_unique<Impl>()) {}
+
+SerialDevice::~SerialDevice() {
+    Release();
+}
+
+int SerialDevice::Open(const std::string& path, const PortDcb& dcb) {
+    Impl& d = *impl_;
+    // Share mode 0: nobody else may have the port while it is ours.
+    HANDLE port = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+    if (port == INVALID_HANDLE_VALUE) return -5;
+    d.Port = port;
+    d.ReadEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    d.WriteEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!d.ReadEvent || !d.WriteEvent || !SetupComm(port, BufferSize, BufferSize)) return -6;
+    DCB state;
+    std::memcpy(&state, &dcb, sizeof state);
+    if (!SetCommState(port, &state)) return -7;
+    PurgeComm(port, PurgeAll);
+    // Set once: Close's mask of 0 then stays and ends the reader's wait for good. A failure
+    // shows as waits that end without an event.
+    SetCommMask(port, EV_RXCHAR | EV_ERR);
+    return 1;
+}
+
+size_t SerialDevice::WaitForInput() {
+    Impl& d = *impl_;
+    const HANDLE port = d.Port.load();
+    if (d.Interrupted) return 0;
+    DWORD ignored = 0;
+    d.EventMask = 0;
+    d.ReadOverlapped = OVERLAPPED{};
+    d.ReadOverlapped.hEvent = d.ReadEvent;
+    // The call resets the event, so a Close that came just before it is seen by the flag; one
+    // that comes after it signals the event (and sets the mask to 0, which ends the wait).
+    const BOOL started = WaitCommEvent(port, &d.EventMask, &d.ReadOverlapped);
+    if (!Complete(port, started, d.ReadOverlapped, ignored, d.Interrupted)) d.EventMask = 0;
+    const DWORD mask = d.EventMask;
+    if (d.Interrupted) return 0;
+    if (mask == 0) {
+        Sleep(1); // a failing wait must not spin
+        return 0;
+    }
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(port, &errors, &status)) return 0; // also clears what EV_ERR reported
+    return (mask & EV_RXCHAR) ? size_t(status.cbInQue) : 0;
+}
+
+size_t SerialDevice::Read(uint8_t* buffer, size_t size) {
+    Impl& d = *impl_;
+    const HANDLE port = d.Port.load();
+    d.ReadOverlapped = OVERLAPPED{};
+    d.ReadOverlapped.hEvent = d.ReadEvent;
+    DWORD got = 0;
+    size = std::min(size, ChunkSize);
+    const BOOL started = ReadFile(port, d.ReadBuffer, DWORD(size), nullptr, &d.ReadOverlapped);
+    if (!Complete(port, started, d.ReadOverlapped, got, d.Interrupted)) return 0;
+    std::memcpy(buffer, d.ReadBuffer, got);
+    return size_t(got);
+}
+
+bool SerialDevice::Write(const uint8_t* data, size_t size) {
+    Impl& d = *impl_;
+    const HANDLE port = d.Port.load();
+    d.WriteOverlapped = OVERLAPPED{};
+    d.WriteOverlapped.hEvent = d.WriteEvent;
+    DWORD done = 0;
+    size = std::min(size, ChunkSize); // the port core's chunks are never larger
+    std::memcpy(d.WriteBuffer, data, size);
+    const BOOL started = WriteFile(port, d.WriteBuffer, DWORD(size), nullptr, &d.WriteOverlapped);
+    if (!started && GetLastError() == ERROR_IO_PENDING && d.Interrupted) return false;
+    Complete(port, started, d.WriteOverlapped, done, d.Interrupted);
+    return !d.Interrupted;
+}
+
+void SerialDevice::Interrupt() {
+    Impl& d = *impl_;
+    d.Interrupted = true;
+    const HANDLE port = d.Port.load();
+    if (port == INVALID_HANDLE_VALUE) return;
+    SetCommMask(port, 0); // ends a pending WaitCommEvent
+    if (d.ReadEvent) SetEvent(d.ReadEvent);
+    if (d.WriteEvent) SetEvent(d.WriteEvent);
+}
+
+void SerialDevice::Release() {
+    Impl& d = *impl_;
+    const HANDLE port = d.Port.exchange(INVALID_HANDLE_VALUE);
+    if (port != INVALID_HANDLE_VALUE) CloseHandle(port);
+    for (HANDLE* event : {&d.ReadEvent, &d.WriteEvent}) {
+        if (*event) CloseHandle(*event);
+        *event = nullptr;
+    }
+}

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# The Windows programs under wine against the Linux ones: tolvane-pack.exe writes what
+# tolvane-pack writes, and tolvane-flash.exe lists and upgrades the virtual device on COM21 and
+# gives up on the silent one on COM22. Called by run-tests.sh with the server up.
+set -uo pipefail
+win=$1 linux=$2 image=$3
+# A hang must fail the check, not the whole run.
+run() { timeout 120 "$win/wine-run.sh" "$@"; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+check() { # description, then the command; passes when it succeeds
+    local what=$1
+    shift
+    if "$@"; then echo "PASS $what"; else echo "FAIL $what"; failures=$((failures + 1)); fi
+}
+
+head -c 12288 /dev/urandom >"$work/area.bin"
+args=(--block-size 1024 --end1 11223344 --end2 55667788 --info "测试固件 V1.0")
+"$linux/bin/tolvane-pack" "${args[@]}" "$work/area.bin" "$work/linux.enc2" >/dev/null
+run "$win/bin/tolvane-pack.exe" "${args[@]}" "$work/area.bin" "$work/win.enc2" >/dev/null
+check "tolvane-pack.exe writes the Linux build's package" cmp "$work/linux.enc2" "$work/win.enc2"
+
+run "$win/bin/tolvane-flash.exe" ports >"$work/ports.txt" 2>&1
+check "ports lists COM21 from the registry" grep -qw COM21 "$work/ports.txt"
+
+# Parity none in both modes: after a setting without parity, wine refuses even parity on a
+# pseudo-terminal (SetCommState error 87).
+modes=(--working 115200,none --loader 115200,none --quiet)
+run "$win/bin/tolvane-flash.exe" flash "$work/linux.enc2" --port COM21 "${modes[@]}" \
+    >"$work/flash.txt" 2>&1
+status=$?
+check "flash on COM21 succeeds (status $status)" test "$status" -eq 0
+for _ in $(seq 50); do cmp -s "$image" "$work/area.bin" && break; sleep 0.1; done
+check "the device received the block area" cmp "$image" "$work/area.bin"
+
+run "$win/bin/tolvane-flash.exe" flash "$work/linux.enc2" --port COM22 "${modes[@]}" \
+    >"$work/silent.txt" 2>&1
+status=$?
+check "a silent device on COM22 gives status 5 (status $status)" test "$status" -eq 5
+
+[[ $failures -eq 0 ]] || { tail -n 20 "$work/ports.txt" "$work/flash.txt" "$work/silent.txt"; exit 1; }
