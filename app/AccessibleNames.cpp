@@ -1,46 +1,46 @@
 #include "app/AccessibleNames.h"
 
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QString>
-
 #include "app/MainForm.h"
 
 namespace {
 
+const std::string kFullWidthColon = "\xEF\xBC\x9A"; // "："
+
 // The label's text as a name: without the blanks that space its characters and the closing
 // colon ("串    口：" is announced as "串口").
-QString LabelName(const QLabel* label) {
-    QString text = label->text();
-    text.remove(QLatin1Char(' '));
-    if (text.endsWith(QChar(0xFF1A))) text.chop(1);
+std::string LabelName(const tk::Label* label) {
+    std::string text;
+    for (char c : label->Caption())
+        if (c != ' ') text += c;
+    if (text.size() >= kFullWidthColon.size() &&
+        text.compare(text.size() - kFullWidthColon.size(), std::string::npos, kFullWidthColon) == 0)
+        text.resize(text.size() - kFullWidthColon.size());
     return text;
 }
 
-// What each status-bar control shows, by control name.
-QString StatusCaption(const QLabel* control) {
-    const QString name = control->objectName();
-    if (name == QLatin1String("RzStatusPane3")) return QStringLiteral("状态");
-    if (name == QLatin1String("SPTx")) return QStringLiteral("发送计数");
-    if (name == QLatin1String("SPRx")) return QStringLiteral("接收计数");
-    if (name == QLatin1String("LEDActive")) return QStringLiteral("串口打开指示灯");
-    if (name == QLatin1String("LEDTx")) return QStringLiteral("发送指示灯");
-    if (name == QLatin1String("LEDRx")) return QStringLiteral("接收指示灯");
+// What each status-bar control shows.
+std::string StatusCaption(const tk::Control* control) {
+    if (!MForm) return {};
+    if (control == MForm->RzStatusPane3) return "状态";
+    if (control == MForm->SPTx) return "发送计数";
+    if (control == MForm->SPRx) return "接收计数";
+    if (control == MForm->LEDActive) return "串口打开指示灯";
+    if (control == MForm->LEDTx) return "发送指示灯";
+    if (control == MForm->LEDRx) return "接收指示灯";
     return {};
 }
 
-QString WithDetail(const QString& caption, const QString& detail) {
-    return detail.isEmpty() ? caption : caption + QChar(0xFF1A) + detail;
+std::string WithDetail(const std::string& caption, const std::string& detail) {
+    return detail.empty() ? caption : caption + kFullWidthColon + detail;
 }
 
 } // namespace
 
 void SetUpAccessibleNames(TMForm* f) {
     const struct {
-        QLabel* label;
-        QWidget* control;
-        QLabel* heading; // the mode boxes repeat their labels under two headings
+        tk::Label* label;
+        tk::Control* control;
+        tk::Label* heading; // the mode boxes repeat their labels under two headings
     } buddies[] = {
         {f->RzLabel1, f->RzComboBox1, nullptr},       {f->RzLabel2, f->RzComboBox2, nullptr},
         {f->RzLabel3, f->RzComboBox4, nullptr},       {f->RzLabel5, f->RzComboBox3, nullptr},
@@ -50,30 +50,24 @@ void SetUpAccessibleNames(TMForm* f) {
         {f->RzLabel8, f->RzProgressBar1, nullptr},
     };
     for (const auto& b : buddies) {
-        b.label->setBuddy(b.control);
-        const QString name = b.heading
-                                 ? LabelName(b.heading) + QLatin1Char(' ') + LabelName(b.label)
-                                 : LabelName(b.label);
-        b.control->setAccessibleName(name);
-        // The text field of an editable list takes the focus, so it needs the name as well.
-        if (auto* box = qobject_cast<QComboBox*>(b.control); box && box->lineEdit())
-            box->lineEdit()->setAccessibleName(name);
+        b.label->SetBuddy(b.control);
+        b.control->SetAccessibleName(b.heading ? LabelName(b.heading) + ' ' + LabelName(b.label)
+                                               : LabelName(b.label));
     }
-    f->RzMemo1->setAccessibleName(f->GroupBox3->title());
-    for (QGroupBox* group : {f->GroupBox1, f->GroupBox2, f->GroupBox3})
-        group->setAccessibleName(group->title());
-    f->RzStatusBar1->setAccessibleName(QStringLiteral("状态栏"));
-    for (QLabel* pane : {f->RzStatusPane3, f->SPTx, f->SPRx})
-        SetPaneText(pane, pane->text());
+    f->RzMemo1->SetAccessibleName(f->GroupBox3->Caption());
+    for (tk::GroupBox* group : {f->GroupBox1, f->GroupBox2, f->GroupBox3})
+        group->SetAccessibleName(group->Caption());
+    f->RzStatusBar1->SetAccessibleName("状态栏");
+    for (tk::Label* pane : {f->RzStatusPane3, f->SPTx, f->SPRx})
+        SetPaneText(pane, pane->Caption());
     // The lamps are named when they are first put out (InitLamps).
 }
 
-void SetPaneText(QLabel* pane, const QString& text) {
-    pane->setText(text);
-    pane->setAccessibleName(WithDetail(StatusCaption(pane), text));
+void SetPaneText(tk::Label* pane, const std::string& text) {
+    pane->SetCaption(text);
+    pane->SetAccessibleName(WithDetail(StatusCaption(pane), text));
 }
 
-void NameLamp(QLabel* lamp, bool lit) {
-    lamp->setAccessibleName(
-        WithDetail(StatusCaption(lamp), lit ? QStringLiteral("亮") : QStringLiteral("灭")));
+void NameLamp(tk::Image* lamp, bool lit) {
+    lamp->SetAccessibleName(WithDetail(StatusCaption(lamp), lit ? "亮" : "灭"));
 }

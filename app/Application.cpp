@@ -1,30 +1,20 @@
 #include "app/Application.h"
 
 #include "app/UserDialogs.h"
+#include "toolkit/Toolkit.h"
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
-    // Only the name: a display name would be appended to every window title on X11.
-    setApplicationName(QStringLiteral("Tolvane"));
-    // Lets the desktop match the window to its installed entry (and icon).
-    setDesktopFileName(QStringLiteral("org.tolvane.Tolvane"));
-}
-
-bool TApplication::notify(QObject* receiver, QEvent* event) {
-    try {
-        return QApplication::notify(receiver, event);
-    } catch (...) {
-        ShowCurrentException();
-        return false;
-    }
-}
+namespace {
+// Exceptions escaping a toolkit event go to the exception box too.
+const bool SinkSet = (tk::SetExceptionSink(&ShowCurrentException), true);
+} // namespace
 
 void ShowCurrentException() {
     try {
         throw;
     } catch (const std::exception& e) {
-        ShowExceptionBox(QString::fromUtf8(e.what()));
+        ShowExceptionBox(e.what());
     } catch (...) {
-        ShowExceptionBox(QString());
+        ShowExceptionBox({});
     }
 }
 

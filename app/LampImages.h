@@ -1,8 +1,9 @@
 #pragma once
 
-#include <QList>
-#include <QPixmap>
+#include <vector>
 
-// The 24 images of the window's image list, 16x16 with alpha, drawn in code: circular lamps
-// (0..11), then square ones (12..23); per shape red, green, yellow, blue, each lit, dark, grey.
-QList<QPixmap> MakeLampImages();
+#include "toolkit/Toolkit.h"
+
+// The 24 images of the window's image list, 16x16 with alpha: circular lamps (0..11), then
+// square ones (12..23); per shape red, green, yellow, blue, each lit, dark, grey.
+std::vector<tk::LampImage> LampImages();

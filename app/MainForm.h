@@ -1,36 +1,46 @@
 #pragma once
-// The main window. Every control of MainForm.ui is a public member under its control name
-// (MForm->RzComboBox6, MForm->RzLabel9, MForm->RzStatusPane3, ...), inherited from the class uic
-// generates. Controls of note:
-//   RzButton1..3   TRzButton: QPushButton plus `int Tag` (RzButton3->Tag: 0 idle, 1 upgrading).
-//   RzBitBtn1      TRzBitBtn: glyph by ImageList1 index, GlyphIndex() / SetGlyph(ImageList1, i).
-//   RzEdit1        QLineEdit; RzMemo1 QPlainTextEdit (read-only, appendPlainText per line).
-//   RzProgressBar1 QProgressBar, range 0..100: its value is the percent.
-//   RzStatusPane3, SPTx, SPRx  QLabel panes; LEDActive, LEDTx, LEDRx  16x16 QLabel lamps.
+// The main window. Every control of the layout (MainFormLayout.h) is a public member under its
+// control name (MForm->RzComboBox6, MForm->RzLabel9, MForm->RzStatusPane3, ...), typed by the
+// toolkit interface of its kind. Controls of note:
+//   RzButton1..3   buttons with `int Tag` (RzButton3->Tag: 0 idle, 1 upgrading).
+//   RzBitBtn1      glyph by ImageList1 index, GlyphIndex() / SetGlyph(*ImageList1, i).
+//   RzMemo1        read-only memo, one AppendLine per line.
+//   RzProgressBar1 its Percent.
+//   RzStatusPane3, SPTx, SPRx  status bar panes; LEDActive, LEDTx, LEDRx  16x16 lamps.
 // Handlers run with exceptions caught and shown in the exception box (see Application.h).
 
-#include <QCloseEvent>
-#include <QList>
-#include <QPixmap>
-#include <QTimer>
-#include <QWidget>
+#include <memory>
 
+#include "app/MainFormLayout.h"
 #include "serial/TMCPort.h"
-#include "ui_MainForm.h"
 
-class TMForm : public QWidget, public Ui::TMForm {
-    Q_OBJECT
+class TMForm {
   public:
-    explicit TMForm(QWidget* parent = nullptr);
-    ~TMForm() override;
+    TMForm();
+    ~TMForm();
+    TMForm(const TMForm&) = delete;
+    TMForm& operator=(const TMForm&) = delete;
 
-    QTimer* MsgTimer1 = nullptr;    // 3000 ms, clears the status text
-    QTimer* TxLEDTimer = nullptr;   // 80 ms, puts the sending lamp out
-    QTimer* RxLEDTimer = nullptr;   // 80 ms, puts the receiving lamp out
-    QTimer* MCPort1Timer = nullptr; // reply time-out of the device dialogue (precise timer)
+    // The window the toolkit built from the layout; owns every control below.
+    std::unique_ptr<tk::Form> FormWindow;
+#define TMFORM_MEMBER(type, name, ...) tk::kind::type* name = nullptr;
+    TMFORM_CONTROLS(TMFORM_MEMBER)
+#undef TMFORM_MEMBER
+
+    tk::Timer* MsgTimer1 = nullptr;    // 3000 ms, clears the status text
+    tk::Timer* TxLEDTimer = nullptr;   // 80 ms, puts the sending lamp out
+    tk::Timer* RxLEDTimer = nullptr;   // 80 ms, puts the receiving lamp out
+    tk::Timer* MCPort1Timer = nullptr; // reply time-out of the device dialogue (precise timer)
     // 24 lamp images, 16x16 with alpha: circular 0..11, square 12..23; per shape red, green,
     // yellow, blue, each lit, dark, grey.
-    QList<QPixmap> ImageList1;
+    tk::ImageList* ImageList1 = nullptr;
+
+    void Show() {
+        FormWindow->Show();
+    }
+    void Close() {
+        FormWindow->Close();
+    }
 
     // Handlers. All run on the user-interface thread.
     void FormCreate();
@@ -43,9 +53,6 @@ class TMForm : public QWidget, public Ui::TMForm {
     void RzButton2Click();    // defined in WindowDialogue.cpp
     void RzButton3Click();    // defined in WindowDialogue.cpp
     void MCPort1TimerTimer(); // defined in WindowDialogue.cpp
-
-  protected:
-    void closeEvent(QCloseEvent* event) override;
 
   private:
     void BindHandlers();

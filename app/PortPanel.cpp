@@ -12,8 +12,8 @@ namespace {
 constexpr int kGlyphClosed = 1; // red lamp, dark
 constexpr int kGlyphOpen = 3;   // green lamp, lit
 
-QString PortName() {
-    return QStringLiteral("COM") + QString::number(MCPort1.GetPort());
+std::string PortName() {
+    return "COM" + std::to_string(MCPort1.GetPort());
 }
 
 } // namespace
@@ -39,9 +39,9 @@ void TMForm::RzBitBtn1Click() {
         MCPort1.SetOpen(false);
         return;
     }
-    for (QComboBox* combo : {RzComboBox1, RzComboBox2, RzComboBox3, RzComboBox4, RzComboBox5}) {
-        if (combo->currentIndex() < 0) {
-            ShowMessageBox(QStringLiteral("请选择串口参数！"));
+    for (tk::ComboBox* combo : {RzComboBox1, RzComboBox2, RzComboBox3, RzComboBox4, RzComboBox5}) {
+        if (combo->ItemIndex() < 0) {
+            ShowMessageBox("请选择串口参数！");
             return;
         }
     }
@@ -51,23 +51,23 @@ void TMForm::RzBitBtn1Click() {
 
 void PortOpened() {
     if (!MForm) return;
-    MForm->RzBitBtn1->setText(QStringLiteral("关闭串口"));
-    MForm->RzBitBtn1->SetGlyph(MForm->ImageList1, kGlyphOpen);
-    ShowStatus(PortName() + QStringLiteral(" Opened"));
+    MForm->RzBitBtn1->SetCaption("关闭串口");
+    MForm->RzBitBtn1->SetGlyph(*MForm->ImageList1, kGlyphOpen);
+    ShowStatus(PortName() + " Opened");
     LampOn(kLampActive);
 }
 
 void PortClosed() {
     if (!MForm) return; // the port component closing the port at program end, after the window
-    MForm->RzBitBtn1->setText(QStringLiteral("打开串口"));
-    MForm->RzBitBtn1->SetGlyph(MForm->ImageList1, kGlyphClosed);
-    ShowStatus(PortName() + QStringLiteral(" Closed"));
+    MForm->RzBitBtn1->SetCaption("打开串口");
+    MForm->RzBitBtn1->SetGlyph(*MForm->ImageList1, kGlyphClosed);
+    ShowStatus(PortName() + " Closed");
     LampOff(kLampActive);
 }
 
 void PortOpenFailed() {
-    ShowMessageBox(QStringLiteral("无法打开串口 ") + PortName() +
-                   QStringLiteral("，请检查串口是否被其他程序占用或做了不恰当的设置！"));
+    ShowMessageBox("无法打开串口 " + PortName() +
+                   "，请检查串口是否被其他程序占用或做了不恰当的设置！");
 }
 
 void ClosePortOnExit() {

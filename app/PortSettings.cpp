@@ -13,7 +13,7 @@ std::string overridePath;
 
 struct ModeKey {
     const char* key;
-    QComboBox* TMForm::*combo;
+    tk::ComboBox* TMForm::*combo;
 };
 // The order in which the keys are written.
 const ModeKey kModeKeys[] = {{"BaudrateWk", &TMForm::RzComboBox6},
@@ -56,9 +56,9 @@ void LoadModeSettings() {
     if (!MForm) return;
     const IniProfile ini(ConfigIniPath());
     for (const ModeKey& mode : kModeKeys) {
-        QComboBox* combo = MForm->*mode.combo;
+        tk::ComboBox* combo = MForm->*mode.combo;
         const int index = ini.ReadInteger(kSection, mode.key, -1);
-        combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
+        combo->SetItemIndex(index >= 0 && index < combo->ItemCount() ? index : -1);
     }
 }
 
@@ -66,5 +66,5 @@ void SaveModeSettings() {
     if (!MForm) return;
     const IniProfile ini(ConfigIniPath());
     for (const ModeKey& mode : kModeKeys)
-        ini.WriteInteger(kSection, mode.key, (MForm->*mode.combo)->currentIndex());
+        ini.WriteInteger(kSection, mode.key, (MForm->*mode.combo)->ItemIndex());
 }

@@ -16,7 +16,7 @@ struct LampDef {
 // 7 yellow dark.
 constexpr LampDef kLamps[3] = {{0, 2}, {6, 7}, {3, 4}};
 
-QLabel* LampControl(int lamp) {
+tk::Image* LampControl(int lamp) {
     switch (lamp) {
     case kLampActive:
         return MForm->LEDActive;
@@ -30,11 +30,11 @@ QLabel* LampControl(int lamp) {
 }
 
 void ShowLampImage(int lamp, int image) {
-    QLabel* control = LampControl(lamp);
-    control->setPixmap(MForm->ImageList1.value(image));
+    tk::Image* control = LampControl(lamp);
+    control->SetImage(*MForm->ImageList1, image);
     NameLamp(control, image == kLamps[lamp].lit);
     // At once, and only this 16x16 control: lamps flicker while the dialogue waits in a loop.
-    control->repaint();
+    control->Repaint();
 }
 
 bool ValidLamp(int lamp) {
@@ -43,33 +43,33 @@ bool ValidLamp(int lamp) {
 
 } // namespace
 
-void ShowStatus(const QString& text) {
+void ShowStatus(const std::string& text) {
     if (!MForm) return;
-    MForm->MsgTimer1->stop();
+    MForm->MsgTimer1->Stop();
     SetPaneText(MForm->RzStatusPane3, text);
-    MForm->MsgTimer1->start();
+    MForm->MsgTimer1->Start();
 }
 
 void TMForm::MsgTimer1Timer() {
-    MsgTimer1->stop();
-    SetPaneText(RzStatusPane3, QString());
+    MsgTimer1->Stop();
+    SetPaneText(RzStatusPane3, {});
 }
 
 void UpdateByteCounters() {
     if (!MForm) return;
-    SetPaneText(MForm->SPTx, QString::number(BytesSent) + QStringLiteral(" bytes sent"));
-    SetPaneText(MForm->SPRx, QString::number(BytesReceived) + QStringLiteral(" bytes received"));
+    SetPaneText(MForm->SPTx, std::to_string(BytesSent) + " bytes sent");
+    SetPaneText(MForm->SPRx, std::to_string(BytesReceived) + " bytes received");
 }
 
 void LampOn(int lamp) {
     if (!ValidLamp(lamp)) return;
     ShowLampImage(lamp, kLamps[lamp].lit);
-    QTimer* timer = lamp == kLampTx   ? MForm->TxLEDTimer
-                    : lamp == kLampRx ? MForm->RxLEDTimer
-                                      : nullptr;
+    tk::Timer* timer = lamp == kLampTx   ? MForm->TxLEDTimer
+                       : lamp == kLampRx ? MForm->RxLEDTimer
+                                         : nullptr;
     if (timer) {
-        timer->stop();
-        timer->start();
+        timer->Stop();
+        timer->Start();
     }
 }
 
@@ -79,22 +79,17 @@ void LampOff(int lamp) {
 }
 
 void TMForm::TxLEDTimerTimer() {
-    TxLEDTimer->stop();
+    TxLEDTimer->Stop();
     LampOff(kLampTx);
 }
 
 void TMForm::RxLEDTimerTimer() {
-    RxLEDTimer->stop();
+    RxLEDTimer->Stop();
     LampOff(kLampRx);
 }
 
 void InitLamps() {
     if (!MForm) return;
-    // Qt double-buffers every widget already. The lamp images carry alpha, so a lamp control
-    // that paints no background of its own lets the status bar show through.
-    for (QLabel* lamp : {MForm->LEDActive, MForm->LEDTx, MForm->LEDRx}) {
-        lamp->setAutoFillBackground(false);
-    }
     LampOff(kLampActive);
     LampOff(kLampTx);
     LampOff(kLampRx);

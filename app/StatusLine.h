@@ -2,8 +2,8 @@
 // The status bar: transient status text, traffic counters and the three activity lamps.
 // All on the user-interface thread; every function does nothing while there is no main window.
 
-#include <QString>
 #include <cstdint>
+#include <string>
 
 // Lamp numbers.
 constexpr int kLampActive = 0; // port open
@@ -11,7 +11,7 @@ constexpr int kLampTx = 1;     // sending
 constexpr int kLampRx = 2;     // receiving
 
 // Shows the text in RzStatusPane3 until 3000 ms after the last call.
-void ShowStatus(const QString& text);
+void ShowStatus(const std::string& text);
 // Writes BytesSent / BytesReceived as "N bytes sent" / "N bytes received" into SPTx / SPRx.
 void UpdateByteCounters();
 // Lit / dark image into the lamp, repainted at once; LampOn(1|2) (re)starts its 80 ms timer.

@@ -1,61 +1,53 @@
 #include "app/UserDialogs.h"
 
-#include <QApplication>
-#include <QFileDialog>
-#include <QMessageBox>
 #include <utility>
+
+#include "toolkit/Toolkit.h"
 
 namespace {
 
-std::function<void(const QString&)> messageBoxHook;
-std::function<void(const QString&)> exceptionBoxHook;
-std::function<QString()> openFileHook;
-
-const QString kTitle = QStringLiteral("Tolvane");
-
-void RunBox(QMessageBox::Icon icon, const QString& text) {
-    // No parent: the box is centred on the screen rather than on the window.
-    QMessageBox box(icon, kTitle, text, QMessageBox::Ok);
-    box.exec();
-}
+std::function<void(const std::string&)> messageBoxHook;
+std::function<void(const std::string&)> exceptionBoxHook;
+std::function<std::string()> openFileHook;
 
 } // namespace
 
-QString ExceptionBoxText(const QString& message) {
-    if (!message.isEmpty() && message.back() > QChar(u'.')) return message + u'.';
+std::string ExceptionBoxText(const std::string& message) {
+    // The last byte of a character beyond ASCII is above "." as every such character is.
+    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + '.';
     return message;
 }
 
-void ShowMessageBox(const QString& text) {
+void ShowMessageBox(const std::string& text) {
     if (messageBoxHook) {
         messageBoxHook(text);
         return;
     }
-    RunBox(QMessageBox::NoIcon, text);
+    tk::MessageBox(text);
 }
 
-void ShowExceptionBox(const QString& message) {
-    const QString text = ExceptionBoxText(message);
+void ShowExceptionBox(const std::string& message) {
+    const std::string text = ExceptionBoxText(message);
     if (exceptionBoxHook) {
         exceptionBoxHook(text);
         return;
     }
-    RunBox(QMessageBox::Critical, text);
+    tk::ExceptionBox(text);
 }
 
-QString ChooseOpenFile(QWidget* parent, const QString& filter) {
+std::string ChooseOpenFile(const std::string& filter) {
     if (openFileHook) return openFileHook();
-    return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
+    return tk::OpenFileDialog(filter);
 }
 
-void SetMessageBoxHook(std::function<void(const QString&)> hook) {
+void SetMessageBoxHook(std::function<void(const std::string&)> hook) {
     messageBoxHook = std::move(hook);
 }
 
-void SetExceptionBoxHook(std::function<void(const QString&)> hook) {
+void SetExceptionBoxHook(std::function<void(const std::string&)> hook) {
     exceptionBoxHook = std::move(hook);
 }
 
-void SetOpenFileHook(std::function<QString()> hook) {
+void SetOpenFileHook(std::function<std::string()> hook) {
     openFileHook = std::move(hook);
 }

@@ -6,13 +6,14 @@
 #include "package/GbkText.h"
 #include "serial/LineSettings.h"
 
-#include <QColor>
-#include <QCoreApplication>
-#include <QEvent>
-#include <QEventLoop>
-#include <QPalette>
-
 namespace {
+
+std::string Trimmed(const std::string& text) {
+    const char* blanks = " \t\n\v\f\r";
+    const size_t first = text.find_first_not_of(blanks);
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
 
 class WindowPort : public DialoguePort {
   public:
@@ -28,16 +29,15 @@ class WindowTimer : public ReplyTimer {
   public:
     void SetInterval(int ms) override {
         if (!MForm) return;
-        MForm->MCPort1Timer->setTimerType(Qt::PreciseTimer);
-        MForm->MCPort1Timer->setInterval(ms);
+        MForm->MCPort1Timer->SetInterval(ms);
     }
     void Restart() override {
         if (!MForm) return;
-        MForm->MCPort1Timer->stop();
-        MForm->MCPort1Timer->start();
+        MForm->MCPort1Timer->Stop();
+        MForm->MCPort1Timer->Start();
     }
     void Stop() override {
-        if (MForm) MForm->MCPort1Timer->stop();
+        if (MForm) MForm->MCPort1Timer->Stop();
     }
 };
 
@@ -45,10 +45,8 @@ class EventLoopWait : public DialogueWait {
   public:
     // Sleeps until something happens (a receive notification, the timer, a click) and handles
     // everything then pending: one pass of the pump, without spinning.
-    void WaitOnce() override {
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    }
-    void DeliverPending() override { QCoreApplication::sendPostedEvents(); }
+    void WaitOnce() override { tk::WaitOnce(); }
+    void DeliverPending() override { tk::DeliverPending(); }
 };
 
 // The mode boxes: baud rate RzComboBox6 / 7, parity RzComboBox8 / 9 (working / upgrade).
@@ -56,22 +54,19 @@ class WindowModes : public LineModeSource {
   public:
     bool ModeOf(bool working, LineMode& mode) const override {
         if (!MForm) return false;
-        QComboBox* baudBox = working ? MForm->RzComboBox6 : MForm->RzComboBox7;
-        QComboBox* parityBox = working ? MForm->RzComboBox8 : MForm->RzComboBox9;
-        if (baudBox->currentIndex() < 0 || parityBox->currentIndex() < 0) return false;
+        tk::ComboBox* baudBox = working ? MForm->RzComboBox6 : MForm->RzComboBox7;
+        tk::ComboBox* parityBox = working ? MForm->RzComboBox8 : MForm->RzComboBox9;
+        if (baudBox->ItemIndex() < 0 || parityBox->ItemIndex() < 0) return false;
         // An item typed into the editable box that names no rate leaves the port as it is.
-        mode.Baud = uint32_t(
-            BaudRateOfItem(baudBox->itemText(baudBox->currentIndex()).trimmed().toStdString()));
-        mode.Parity = uint8_t(parityBox->currentIndex());
+        mode.Baud = uint32_t(BaudRateOfItem(Trimmed(baudBox->ItemText(baudBox->ItemIndex()))));
+        mode.Parity = uint8_t(parityBox->ItemIndex());
         return mode.Baud != 0;
     }
 };
 
 class WindowView : public DialogueView {
   public:
-    void ShowStatus(const std::string& text) override {
-        ::ShowStatus(QString::fromStdString(text));
-    }
+    void ShowStatus(const std::string& text) override { ::ShowStatus(text); }
     void Sent(int32_t bytes) override {
         LampOn(kLampTx);
         BytesSent += bytes;
@@ -82,38 +77,36 @@ class WindowView : public DialogueView {
         UpdateByteCounters();
         if (bytes > 0) LampOn(kLampRx);
     }
-    void Alert(const std::string& text) override { ShowMessageBox(QString::fromStdString(text)); }
+    void Alert(const std::string& text) override { ShowMessageBox(text); }
     void RunButton(bool running) override {
         if (!MForm) return;
-        MForm->RzButton3->setText(running ? QStringLiteral("停止") : QStringLiteral("开始升级"));
+        MForm->RzButton3->SetCaption(running ? "停止" : "开始升级");
         MForm->RzButton3->Tag = running ? 1 : 0;
     }
     void RunControls(bool enabled) override {
         if (!MForm) return;
-        MForm->RzButton1->setEnabled(enabled);
-        MForm->RzButton2->setEnabled(enabled);
+        MForm->RzButton1->SetEnabled(enabled);
+        MForm->RzButton2->SetEnabled(enabled);
     }
     void HideRunResult() override {
         if (!MForm) return;
-        MForm->RzLabel9->hide();
-        MForm->RzProgressBar1->hide();
-        MForm->RzLabel8->hide();
+        MForm->RzLabel9->SetVisible(false);
+        MForm->RzProgressBar1->SetVisible(false);
+        MForm->RzLabel8->SetVisible(false);
     }
     void Progress(int, int, int percent) override {
         if (!MForm) return;
-        MForm->RzProgressBar1->setValue(percent);
-        MForm->RzProgressBar1->show();
-        MForm->RzLabel8->show();
+        MForm->RzProgressBar1->SetPercent(percent);
+        MForm->RzProgressBar1->SetVisible(true);
+        MForm->RzLabel8->SetVisible(true);
     }
     void RunResult(bool ok) override {
         if (!MForm) return;
-        QLabel* label = MForm->RzLabel9;
-        QPalette palette = label->palette();
-        palette.setColor(QPalette::WindowText, ok ? QColor(0, 128, 0) : QColor(255, 0, 0));
-        label->setPalette(palette);
-        label->setText(ok ? QStringLiteral("升级成功") : QStringLiteral("升级失败"));
-        label->show();
-        if (ok) MForm->RzProgressBar1->setValue(100);
+        tk::Label* label = MForm->RzLabel9;
+        label->SetFontColour(ok ? tk::Colour{0, 128, 0} : tk::Colour{255, 0, 0});
+        label->SetCaption(ok ? "升级成功" : "升级失败");
+        label->SetVisible(true);
+        if (ok) MForm->RzProgressBar1->SetPercent(100);
     }
 };
 
@@ -123,16 +116,6 @@ EventLoopWait Wait;
 WindowModes Modes;
 WindowView View;
 
-class CloseWatcher : public QObject {
-  public:
-    using QObject::QObject;
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Close && watched == MForm && WindowDialogue.DialogueBusy())
-            WindowDialogue.StopDialogue();
-        return false;
-    }
-};
-
 } // namespace
 
 Dialogue WindowDialogue({&Port, &Timer, &Wait, &Modes, &View, &FirmwarePackage});
@@ -141,8 +124,8 @@ void CollectReply() {
     WindowDialogue.CollectReply();
 }
 
-void WatchWindowClosing(TMForm* window) {
-    window->installEventFilter(new CloseWatcher(window));
+void StopDialogueOnClose() {
+    if (WindowDialogue.DialogueBusy()) WindowDialogue.StopDialogue();
 }
 
 void TMForm::MCPort1TimerTimer() {
@@ -154,17 +137,16 @@ void TMForm::RzButton2Click() {
     if (WindowDialogue.DialogueBusy()) return;
     char versionText[ReplyBufferSize] = {};
     if (!MCPort1.IsOpen()) {
-        ShowMessageBox(QStringLiteral("请先打开串口！"));
+        ShowMessageBox("请先打开串口！");
         return;
     }
     Dialogue::Activity activity(WindowDialogue);
-    RzButton2->setEnabled(false);
+    RzButton2->SetEnabled(false);
     DialogueStopped = false;
     WindowDialogue.ApplyLineMode(true);
     const bool ok = WindowDialogue.QueryVersion(versionText);
-    RzButton2->setEnabled(true);
-    if (ok && !DialogueClosing)
-        ShowMessageBox(QString::fromStdString(DeviceTextToUtf8(versionText)));
+    RzButton2->SetEnabled(true);
+    if (ok && !DialogueClosing) ShowMessageBox(DeviceTextToUtf8(versionText));
 }
 
 void TMForm::RzButton3Click() {

@@ -1,7 +1,7 @@
 #pragma once
 // The window's one device dialogue, bound to its controls, its reply timer MCPort1Timer, the port
-// component MCPort1 and the Qt event loop. The handlers of "查询版本号" and "开始升级" and of the
-// reply timer (TMForm::RzButton2Click, RzButton3Click, MCPort1TimerTimer) live beside it.
+// component MCPort1 and the toolkit's message pump. The handlers of "查询版本号" and "开始升级" and
+// of the reply timer (TMForm::RzButton2Click, RzButton3Click, MCPort1TimerTimer) live beside it.
 #include "dialogue/Dialogue.h"
 
 extern Dialogue WindowDialogue;
@@ -25,7 +25,6 @@ inline bool ResetDevice() {
     return WindowDialogue.ResetDevice();
 }
 
-class TMForm;
-// Turns the window's closing into StopDialogue while the dialogue is busy, so the window closes
-// at once instead of a run going on against a closed port. Called once per window.
-void WatchWindowClosing(TMForm* window);
+// The window is closing: a busy dialogue stops (StopDialogue), so the window closes at once
+// instead of a run going on against a closed port.
+void StopDialogueOnClose();

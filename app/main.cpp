@@ -6,13 +6,13 @@
 #include "serial/PortMap.h"
 
 int main(int argc, char** argv) {
-    TApplication app(argc, argv);
+    const auto app = tk::MakeApplication(argc, argv);
     // An installed copy keeps its port map with its settings, not beside the executable.
     SetPortMapFolder(PortMapFolderFor(ExecutableFolder()));
     try {
         TMForm form; // sets MForm before FormCreate runs, clears it again if creation fails
-        form.show();
-        app.exec();
+        form.Show();
+        app->Run();
     } catch (...) {
         ShowCurrentException();
     }

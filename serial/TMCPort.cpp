@@ -3,24 +3,17 @@
 #include "serial/LineSettings.h"
 #include "serial/PortMap.h"
 
-#include <QComboBox>
-#include <QCoreApplication>
-#include <QEvent>
-#include <QObject>
-#include <QString>
-#include <QThread>
-
 #include <chrono>
 #include <cstring>
-#include <set>
 
 namespace {
 
 constexpr auto WatchInterval = std::chrono::milliseconds(1000);
 constexpr auto WatcherStopWait = std::chrono::milliseconds(500);
 
-// A whole text of decimal digits as a number; false for anything else (or too large).
-bool ParseDecimal(const std::string& text, long& value) {
+// A whole text of decimal digits as a number; false for anything else (or too large). 64 bits:
+// a Windows long cannot hold every 10-digit text.
+bool ParseDecimal(const std::string& text, int64_t& value) {
     if (text.empty() || text.size() > 10) return false;
     value = 0;
     for (char c : text) {
@@ -30,7 +23,7 @@ bool ParseDecimal(const std::string& text, long& value) {
     return true;
 }
 
-const char* ParityText(long parity) {
+const char* ParityText(int64_t parity) {
     switch (parity) {
     case 0:
         return "NONE";
@@ -43,7 +36,7 @@ const char* ParityText(long parity) {
     }
 }
 
-const char* StopBitsText(long stopBits) {
+const char* StopBitsText(int64_t stopBits) {
     switch (stopBits) {
     case 0:
         return "1";
@@ -56,46 +49,6 @@ const char* StopBitsText(long stopBits) {
     }
 }
 
-// Waiting state of one cross-thread call: finished once the work ran on the user-interface
-// thread, or once the call was dropped because the receiving object went away.
-struct UiCall {
-    std::mutex Lock;
-    std::condition_variable Done;
-    bool Finished = false;
-};
-
-class PortCallEvent : public QEvent {
-  public:
-    static QEvent::Type Kind() {
-        static const QEvent::Type kind = static_cast<QEvent::Type>(QEvent::registerEventType());
-        return kind;
-    }
-    PortCallEvent(int message, std::shared_ptr<UiCall> call)
-        : QEvent(Kind()), Message(message), Call(std::move(call)) {}
-    // Runs whether the event was handled or discarded, so the sender never waits for ever.
-    ~PortCallEvent() override {
-        {
-            std::lock_guard<std::mutex> lock(Call->Lock);
-            Call->Finished = true;
-        }
-        Call->Done.notify_all();
-    }
-    const int Message;
-
-  private:
-    std::shared_ptr<UiCall> Call;
-};
-
-// Every component holding a notification object, so that all of them let go of Qt when the
-// application object goes (a static component outlives it).
-// Never destroyed, as a static component's destructor still uses them during program exit.
-std::mutex RegistryLock;
-std::set<TMCPort*>& Registry() {
-    static auto* ports = new std::set<TMCPort*>;
-    return *ports;
-}
-bool PostRoutineAdded = false;
-
 struct UpdatingScope {
     explicit UpdatingScope(bool& flag) : Flag(flag), Old(flag) { Flag = true; }
     ~UpdatingScope() { Flag = Old; }
@@ -104,26 +57,6 @@ struct UpdatingScope {
 };
 
 } // namespace
-
-// The component's hidden notification window: lives on the user-interface thread and runs the
-// work that background threads send it.
-class PortNotifyObject : public QObject {
-  public:
-    explicit PortNotifyObject(TMCPort* owner) : Owner(owner) {}
-    bool event(QEvent* e) override {
-        {
-            // Pairs with the sender's lock around posting: everything it did before is seen,
-            // the event itself included.
-            std::lock_guard<std::mutex> lock(Owner->NotifyLock);
-        }
-        if (e->type() != PortCallEvent::Kind()) return QObject::event(e);
-        Owner->WndProc(static_cast<PortCallEvent*>(e)->Message);
-        return true;
-    }
-
-  private:
-    TMCPort* const Owner;
-};
 
 void ToUpperAscii(std::string& text) {
     for (char& c : text)
@@ -151,16 +84,17 @@ TMCPort::~TMCPort() {
         WatcherEvent.notify_all();
         WatcherEvent.wait_for(lock, WatcherStopWait, [this] { return !WatcherRunning.load(); });
     }
-    for (auto* hooks : {PortHooks, BaudRateHooks, ParityHooks, ByteSizeHooks, StopBitsHooks})
-        for (int i = 0; i < 2; ++i)
-            QObject::disconnect(hooks[i]);
-    // Dropping the notification object releases a watcher or notifier still waiting on it.
-    ReleaseNotifyObject();
-    if (WatcherHandle.joinable()) WatcherHandle.join();
+    for (BoundCombo* combo :
+         {&PortCombo, &BaudRateCombo, &ParityCombo, &ByteSizeCombo, &StopBitsCombo})
+        combo->Unbind();
+    // Releasing the notification window releases a watcher or notifier still waiting on it.
+    tk::NotifyWindow* window;
     {
-        std::lock_guard<std::mutex> lock(RegistryLock);
-        Registry().erase(this);
+        std::lock_guard<std::mutex> lock(NotifyLock);
+        window = NotifyWindow.get();
     }
+    if (window) window->Release();
+    if (WatcherHandle.joinable()) WatcherHandle.join();
     // Stop this opening's threads while this object is still whole: they call NotifyReceived.
     Close();
     WaitForLingeringThreads();
@@ -196,21 +130,13 @@ void TMCPort::SetLastPortList(const std::string& list) {
 // --- notifications -------------------------------------------------------------------------
 
 bool TMCPort::SendToUi(int message) {
-    auto call = std::make_shared<UiCall>();
+    tk::NotifyWindow* window;
     {
-        std::unique_lock<std::mutex> lock(NotifyLock);
-        if (!NotifyWindow) return false;
-        if (NotifyWindow->thread() == QThread::currentThread()) {
-            // Already on the user-interface thread: waiting for itself would never end.
-            lock.unlock();
-            WndProc(message);
-            return true;
-        }
-        QCoreApplication::postEvent(NotifyWindow, new PortCallEvent(message, call));
+        std::lock_guard<std::mutex> lock(NotifyLock);
+        window = NotifyWindow.get();
     }
-    std::unique_lock<std::mutex> lock(call->Lock);
-    call->Done.wait(lock, [&] { return call->Finished; });
-    return true;
+    // The window outlives every thread that sends to it (see the destructor).
+    return window && window->Send(message);
 }
 
 void TMCPort::WndProc(int message) {
@@ -227,40 +153,25 @@ void TMCPort::WndProc(int message) {
 }
 
 void TMCPort::EnsureNotifyObject() {
-    if (!QCoreApplication::instance()) return;
-    {
-        std::lock_guard<std::mutex> lock(NotifyLock);
-        if (NotifyWindow) return;
-        NotifyWindow = new PortNotifyObject(this);
-    }
-    std::lock_guard<std::mutex> lock(RegistryLock);
-    Registry().insert(this);
-    if (!PostRoutineAdded) {
-        // Runs inside the application object's destructor, while Qt is still whole.
-        qAddPostRoutine(&TMCPort::ReleaseAllNotifyObjects);
-        PostRoutineAdded = true;
-    }
+    std::lock_guard<std::mutex> lock(NotifyLock);
+    if (NotifyWindow && !NotifyWindow->Released()) return;
+    auto window = tk::MakeNotifyWindow([this](int message) { WndProc(message); });
+    if (!window) return;
+    if (NotifyWindow) RetiredWindows.push_back(std::move(NotifyWindow));
+    NotifyWindow = std::move(window);
 }
 
-void TMCPort::ReleaseNotifyObject() {
-    QObject* window;
-    {
-        std::lock_guard<std::mutex> lock(NotifyLock);
-        window = NotifyWindow;
-        NotifyWindow = nullptr;
-    }
-    delete window; // discards its pending calls, which releases their senders
+void TMCPort::BoundCombo::Bind(tk::ComboBox* box, std::function<void()> onChange) {
+    Unbind();
+    Box = box;
+    Life = box ? box->Life() : tk::Lifetime();
+    if (box) box->OnChange = std::move(onChange);
 }
 
-void TMCPort::ReleaseAllNotifyObjects() {
-    std::set<TMCPort*> ports;
-    {
-        std::lock_guard<std::mutex> lock(RegistryLock);
-        ports.swap(Registry());
-        PostRoutineAdded = false;
-    }
-    for (TMCPort* port : ports)
-        port->ReleaseNotifyObject();
+void TMCPort::BoundCombo::Unbind() {
+    if (tk::ComboBox* box = Get()) box->OnChange = nullptr;
+    Box = nullptr;
+    Life.reset();
 }
 
 // --- port list -----------------------------------------------------------------------------
@@ -286,48 +197,45 @@ std::string TMCPort::BuildPortList() {
     return list;
 }
 
-void TMCPort::PutPortItems(QComboBox* combo, const std::string& list) {
-    for (std::string item : SplitItems(list)) {
-        std::string name = item;
-        int number = ParsePortName(name);
-        combo->addItem(QString::fromStdString(item));
-        // The item says COM<n>; its tooltip names the device behind it.
-        combo->setItemData(combo->count() - 1, QString::fromStdString(PortDevicePath(number)),
-                           Qt::ToolTipRole);
+void TMCPort::PutPortItems(tk::ComboBox* combo, const std::string& list) {
+    combo->SetItems(list);
+    for (int i = 0; i < combo->ItemCount(); ++i) {
+        std::string name = combo->ItemText(i);
+        // The item says COM<n>; its hint names the device behind it.
+        combo->SetItemHint(i, PortDevicePath(ParsePortName(name)));
     }
 }
 
-void TMCPort::FillPortList(QComboBox* combo) {
+void TMCPort::FillPortList(tk::ComboBox* combo) {
     EnsureNotifyObject();
-    PortCombo = combo;
     PortComboBound = combo != nullptr;
-    if (!combo) return;
+    if (!combo) {
+        PortCombo.Unbind();
+        return;
+    }
     {
         UpdatingScope updating(Updating);
-        combo->clear();
-        combo->clearEditText();
         std::string list = BuildPortList();
         SetLastPortList(list);
         PutPortItems(combo, list);
-        combo->setEditable(false);
-        combo->setCurrentIndex(-1);
+        combo->SetEditable(false);
+        combo->SetItemIndex(-1);
     }
-    Hook(combo, PortHooks, &TMCPort::PortComboChange);
+    PortCombo.Bind(combo, [this] { PortComboChange(); });
 }
 
 void TMCPort::RefreshPortCombo() {
-    QComboBox* combo = PortCombo;
+    tk::ComboBox* combo = PortCombo.Get();
     if (!combo) return;
     UpdatingScope updating(Updating);
-    combo->clear();
     std::string list = BuildPortList();
     SetLastPortList(list);
     PutPortItems(combo, list);
-    combo->setCurrentIndex(-1);
-    const QString current = QString::fromStdString("COM" + std::to_string(PortNumber));
-    for (int i = 0; i < combo->count(); ++i) {
-        if (combo->itemText(i) == current) {
-            combo->setCurrentIndex(i);
+    combo->SetItemIndex(-1);
+    const std::string current = "COM" + std::to_string(PortNumber);
+    for (int i = 0; i < combo->ItemCount(); ++i) {
+        if (combo->ItemText(i) == current) {
+            combo->SetItemIndex(i);
             break;
         }
     }
@@ -349,68 +257,59 @@ void TMCPort::WatcherProc() {
 
 // --- combo boxes ---------------------------------------------------------------------------
 
-void TMCPort::FillFixed(QComboBox* combo, QPointer<QComboBox>& field,
-                        QMetaObject::Connection* hooks, const char* items,
+void TMCPort::FillFixed(tk::ComboBox* combo, BoundCombo& field, const char* items,
                         void (TMCPort::*handler)()) {
-    field = combo;
-    if (!combo) return;
+    if (!combo) {
+        field.Unbind();
+        return;
+    }
     {
         UpdatingScope updating(Updating);
-        if (combo->count() == 0)
-            for (const std::string& item : SplitItems(items))
-                combo->addItem(QString::fromStdString(item));
-        combo->setEditable(false);
-        combo->setCurrentIndex(-1);
+        if (combo->ItemCount() == 0) combo->SetItems(items);
+        combo->SetEditable(false);
+        combo->SetItemIndex(-1);
     }
-    Hook(combo, hooks, handler);
+    // Runs on a pick that moves the selection, and on a pick of the item already selected
+    // (which may differ from the stored value when a setter found no item); the handler
+    // compares anyway.
+    field.Bind(combo, [this, handler] { (this->*handler)(); });
 }
 
-void TMCPort::FillBaudRateList(QComboBox* combo) {
-    FillFixed(combo, BaudRateCombo, BaudRateHooks, BaudRateItems, &TMCPort::BaudRateComboChange);
+void TMCPort::FillBaudRateList(tk::ComboBox* combo) {
+    FillFixed(combo, BaudRateCombo, BaudRateItems, &TMCPort::BaudRateComboChange);
 }
-void TMCPort::FillParityList(QComboBox* combo) {
-    FillFixed(combo, ParityCombo, ParityHooks, ParityItems, &TMCPort::ParityComboChange);
+void TMCPort::FillParityList(tk::ComboBox* combo) {
+    FillFixed(combo, ParityCombo, ParityItems, &TMCPort::ParityComboChange);
 }
-void TMCPort::FillByteSizeList(QComboBox* combo) {
-    FillFixed(combo, ByteSizeCombo, ByteSizeHooks, ByteSizeItems, &TMCPort::ByteSizeComboChange);
+void TMCPort::FillByteSizeList(tk::ComboBox* combo) {
+    FillFixed(combo, ByteSizeCombo, ByteSizeItems, &TMCPort::ByteSizeComboChange);
 }
-void TMCPort::FillStopBitsList(QComboBox* combo) {
-    FillFixed(combo, StopBitsCombo, StopBitsHooks, StopBitsItems, &TMCPort::StopBitsComboChange);
-}
-
-void TMCPort::Hook(QComboBox* combo, QMetaObject::Connection* hooks, void (TMCPort::*handler)()) {
-    QObject::disconnect(hooks[0]);
-    QObject::disconnect(hooks[1]);
-    // A pick that moves the selection, and a pick of the item already selected (which may
-    // differ from the stored value when a setter found no item); the handler compares anyway.
-    hooks[0] = QObject::connect(combo, &QComboBox::currentIndexChanged, combo,
-                                [this, handler](int) { (this->*handler)(); });
-    hooks[1] = QObject::connect(combo, &QComboBox::textActivated, combo,
-                                [this, handler](const QString&) { (this->*handler)(); });
+void TMCPort::FillStopBitsList(tk::ComboBox* combo) {
+    FillFixed(combo, StopBitsCombo, StopBitsItems, &TMCPort::StopBitsComboChange);
 }
 
-std::string TMCPort::CurrentItemText(QComboBox* combo) const {
-    if (!combo || combo->currentIndex() < 0) return {};
-    return combo->itemText(combo->currentIndex()).toStdString();
+std::string TMCPort::CurrentItemText(tk::ComboBox* combo) const {
+    if (!combo || combo->ItemIndex() < 0) return {};
+    return combo->ItemText(combo->ItemIndex());
 }
 
-QComboBox* TMCPort::ComboFor(Setting setting) const {
+tk::ComboBox* TMCPort::ComboFor(Setting setting) const {
     switch (setting) {
     case Setting::Port:
-        return PortCombo;
+        return PortCombo.Get();
     case Setting::BaudRate:
-        return BaudRateCombo;
+        return BaudRateCombo.Get();
     case Setting::Parity:
-        return ParityCombo;
+        return ParityCombo.Get();
     case Setting::ByteSize:
-        return ByteSizeCombo;
+        return ByteSizeCombo.Get();
     case Setting::StopBits:
-        return StopBitsCombo;
+        return StopBitsCombo.Get();
     }
     return nullptr;
 }
 
-void TMCPort::StoreSetting(Setting setting, long value) {
+void TMCPort::StoreSetting(Setting setting, int64_t value) {
     switch (setting) {
     case Setting::Port:
         PortNumber = static_cast<int>(value);
@@ -430,12 +329,12 @@ void TMCPort::StoreSetting(Setting setting, long value) {
     }
 }
 
-long TMCPort::StoredSetting(Setting setting) const {
+int64_t TMCPort::StoredSetting(Setting setting) const {
     switch (setting) {
     case Setting::Port:
         return PortNumber;
     case Setting::BaudRate:
-        return static_cast<long>(Dcb.BaudRate);
+        return static_cast<int64_t>(Dcb.BaudRate);
     case Setting::Parity:
         return Dcb.Parity;
     case Setting::ByteSize:
@@ -446,7 +345,7 @@ long TMCPort::StoredSetting(Setting setting) const {
     return 0;
 }
 
-void TMCPort::Set(Setting setting, long value) {
+void TMCPort::Set(Setting setting, int64_t value) {
     const bool wasOpen = IsOpen();
     Close(); // before the store: an OnClose handler still sees the old settings
     StoreSetting(setting, value);
@@ -468,14 +367,14 @@ void TMCPort::Set(Setting setting, long value) {
         text = StopBitsText(value);
         break;
     }
-    QComboBox* combo = ComboFor(setting);
+    tk::ComboBox* combo = ComboFor(setting);
     if (combo && !text.empty()) {
-        for (int i = 0; i < combo->count(); ++i) {
-            std::string item = combo->itemText(i).toStdString();
+        for (int i = 0; i < combo->ItemCount(); ++i) {
+            std::string item = combo->ItemText(i);
             if (setting == Setting::Parity) ToUpperAscii(item);
             if (item == text) {
                 UpdatingScope updating(Updating);
-                combo->setCurrentIndex(i);
+                combo->SetItemIndex(i);
                 break;
             }
         }
@@ -499,7 +398,7 @@ void TMCPort::SetStopBits(uint8_t stopBits) {
     Set(Setting::StopBits, stopBits);
 }
 
-void TMCPort::ApplyChange(Setting setting, long value) {
+void TMCPort::ApplyChange(Setting setting, int64_t value) {
     if (StoredSetting(setting) == value) return;
     const bool wasOpen = IsOpen();
     Close();
@@ -509,37 +408,39 @@ void TMCPort::ApplyChange(Setting setting, long value) {
 
 void TMCPort::PortComboChange() {
     if (Updating) return;
-    std::string text = CurrentItemText(PortCombo);
+    std::string text = CurrentItemText(PortCombo.Get());
     int port = ParsePortName(text);
     if (port > 0) ApplyChange(Setting::Port, port);
 }
 
 void TMCPort::BaudRateComboChange() {
     if (Updating) return;
-    std::string text = CurrentItemText(BaudRateCombo);
-    long baud;
-    if (ParseDecimal(text.substr(0, text.find("bps")), baud) && baud <= 0xFFFFFFFFL)
+    std::string text = CurrentItemText(BaudRateCombo.Get());
+    int64_t baud;
+    if (ParseDecimal(text.substr(0, text.find("bps")), baud) && baud <= 0xFFFFFFFF)
         ApplyChange(Setting::BaudRate, baud);
 }
 
 void TMCPort::ParityComboChange() {
-    if (Updating || !ParityCombo || ParityCombo->currentIndex() < 0) return;
-    std::string text = CurrentItemText(ParityCombo);
+    tk::ComboBox* combo = ParityCombo.Get();
+    if (Updating || !combo || combo->ItemIndex() < 0) return;
+    std::string text = CurrentItemText(combo);
     ToUpperAscii(text);
-    long parity = text == "ODD" ? 1 : text == "EVEN" ? 2 : 0;
+    int64_t parity = text == "ODD" ? 1 : text == "EVEN" ? 2 : 0;
     ApplyChange(Setting::Parity, parity);
 }
 
 void TMCPort::ByteSizeComboChange() {
     if (Updating) return;
-    long byteSize;
-    if (ParseDecimal(CurrentItemText(ByteSizeCombo), byteSize))
+    int64_t byteSize;
+    if (ParseDecimal(CurrentItemText(ByteSizeCombo.Get()), byteSize))
         ApplyChange(Setting::ByteSize, byteSize & 0xFF);
 }
 
 void TMCPort::StopBitsComboChange() {
-    if (Updating || !StopBitsCombo || StopBitsCombo->currentIndex() < 0) return;
-    std::string text = CurrentItemText(StopBitsCombo);
-    long stopBits = text == "1.5" ? 1 : text == "2" ? 2 : 0;
+    tk::ComboBox* combo = StopBitsCombo.Get();
+    if (Updating || !combo || combo->ItemIndex() < 0) return;
+    std::string text = CurrentItemText(combo);
+    int64_t stopBits = text == "1.5" ? 1 : text == "2" ? 2 : 0;
     ApplyChange(Setting::StopBits, stopBits);
 }

@@ -2,12 +2,10 @@
 // The serial port as the window program sees it: the port core plus notifications carried to the
 // user-interface thread, the port-list watcher and five combo boxes bound to the line settings.
 // Every member is called on the user-interface thread. A TMCPort may be a static object defined
-// at namespace scope: it touches Qt only once a QCoreApplication exists, and lets go of Qt when
-// the application object is destroyed.
+// at namespace scope: it makes its notification window only once the toolkit's application
+// object exists, and the toolkit lets go of that window when the application object goes.
 #include "serial/MCPort.h"
-
-#include <QMetaObject>
-#include <QPointer>
+#include "toolkit/Toolkit.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -16,9 +14,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
-
-class QComboBox;
-class QObject;
+#include <vector>
 
 constexpr int WM_PORT_RECEIVE = 1025;
 constexpr int WM_PORT_LISTCHANGE = 1026;
@@ -53,11 +49,11 @@ class TMCPort : public MCPort {
     void SetByteSize(int byteSize);
     void SetStopBits(uint8_t stopBits);
 
-    void FillPortList(QComboBox* combo);
-    void FillBaudRateList(QComboBox* combo);
-    void FillParityList(QComboBox* combo);
-    void FillByteSizeList(QComboBox* combo);
-    void FillStopBitsList(QComboBox* combo);
+    void FillPortList(tk::ComboBox* combo);
+    void FillBaudRateList(tk::ComboBox* combo);
+    void FillParityList(tk::ComboBox* combo);
+    void FillByteSizeList(tk::ComboBox* combo);
+    void FillStopBitsList(tk::ComboBox* combo);
 
     // Fills ports with the numbers of the ports present, ascending; returns how many.
     int EnumSerialPorts(int ports[256]);
@@ -78,43 +74,48 @@ class TMCPort : public MCPort {
     std::string LastPortList() const;
 
   private:
-    friend class PortNotifyObject;
     enum class Setting { Port, BaudRate, Parity, ByteSize, StopBits };
+
+    // A combo box the component was handed, forgotten once the box is destroyed.
+    class BoundCombo {
+      public:
+        tk::ComboBox* Get() const { return Life.expired() ? nullptr : Box; }
+        void Bind(tk::ComboBox* box, std::function<void()> onChange);
+        void Unbind();
+
+      private:
+        tk::ComboBox* Box = nullptr;
+        tk::Lifetime Life;
+    };
 
     void WndProc(int message);
     void RefreshPortCombo();
-    void PutPortItems(QComboBox* combo, const std::string& list);
+    void PutPortItems(tk::ComboBox* combo, const std::string& list);
     void SetLastPortList(const std::string& list);
     bool SendToUi(int message);
     void EnsureNotifyObject();
-    void ReleaseNotifyObject();
-    static void ReleaseAllNotifyObjects();
     void WatcherProc();
-    void FillFixed(QComboBox* combo, QPointer<QComboBox>& field, QMetaObject::Connection* hooks,
-                   const char* items, void (TMCPort::*handler)());
-    void Hook(QComboBox* combo, QMetaObject::Connection* hooks, void (TMCPort::*handler)());
-    void Set(Setting setting, long value);
-    void ApplyChange(Setting setting, long value);
-    void StoreSetting(Setting setting, long value);
-    long StoredSetting(Setting setting) const;
-    QComboBox* ComboFor(Setting setting) const;
-    std::string CurrentItemText(QComboBox* combo) const;
+    void FillFixed(tk::ComboBox* combo, BoundCombo& field, const char* items,
+                   void (TMCPort::*handler)());
+    void Set(Setting setting, int64_t value);
+    void ApplyChange(Setting setting, int64_t value);
+    void StoreSetting(Setting setting, int64_t value);
+    int64_t StoredSetting(Setting setting) const;
+    tk::ComboBox* ComboFor(Setting setting) const;
+    std::string CurrentItemText(tk::ComboBox* combo) const;
 
-    QPointer<QComboBox> PortCombo;
-    QPointer<QComboBox> BaudRateCombo;
-    QPointer<QComboBox> ParityCombo;
-    QPointer<QComboBox> ByteSizeCombo;
-    QPointer<QComboBox> StopBitsCombo;
-    QMetaObject::Connection PortHooks[2], BaudRateHooks[2], ParityHooks[2], ByteSizeHooks[2],
-        StopBitsHooks[2];
+    BoundCombo PortCombo, BaudRateCombo, ParityCombo, ByteSizeCombo, StopBitsCombo;
     bool Updating = false; // a programmatic selection is under way: handlers stand aside
 
     mutable std::mutex ListLock;
     std::string LastPortListText;
     std::atomic<bool> PortComboBound{false};
 
-    std::mutex NotifyLock; // guards NotifyWindow against release while a thread posts to it
-    QObject* NotifyWindow = nullptr;
+    std::mutex NotifyLock; // guards NotifyWindow while a thread picks it up
+    std::unique_ptr<tk::NotifyWindow> NotifyWindow;
+    // Windows the toolkit released (its application object went); kept, since a background
+    // thread may still hold one, until the component goes.
+    std::vector<std::unique_ptr<tk::NotifyWindow>> RetiredWindows;
 
     std::mutex WatcherLock;
     std::condition_variable WatcherEvent;

@@ -10,6 +10,7 @@ packages=(
     clang libclang-rt-14-dev
     fonts-wqy-microhei
     dpkg-dev file lintian desktop-file-utils appstream man-db
+    xvfb xdotool
 )
 # The Windows cross build and wine, without their recommends (which pull in about a gigabyte
 # more), as they were measured.

@@ -4,6 +4,7 @@
 #include "app/PortSettings.h"
 #include "app/WindowDialogue.h"
 #include "tests/support/PtyPair.h"
+#include "tests/support/QtWindow.h"
 #include "tests/support/TempPortMap.h"
 
 #include <QApplication>

@@ -3,9 +3,10 @@
 #include "serial/TMCPort.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/TempPortMap.h"
+#include "toolkit/qt/QtToolkit.h"
 
 #include <QApplication>
-#include <QComboBox>
+
 #include <QEventLoop>
 #include <QTimer>
 
@@ -99,7 +100,7 @@ void OnReceive() {
 }
 
 void IdleCpu(TMCPort& port, double seconds) {
-    QComboBox combo;
+    tk::qt::QtComboBox combo;
     port.FillPortList(&combo); // the port-list watcher works as in the window program
     port.SetPort(1);
     if (port.Open() != 1) {

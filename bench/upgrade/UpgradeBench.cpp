@@ -9,6 +9,7 @@
 #include "package/FirmwarePackage.h"
 #include "package/PackageWriter.h"
 #include "serial/PortMap.h"
+#include "tests/support/QtWindow.h"
 
 #include <QApplication>
 #include <QFile>
@@ -37,7 +38,7 @@ void BM_Upgrade(benchmark::State& state) {
     const QString ports = dir.path() + "/ports";
     SetPortMapFolder(ports.toStdString());
     SetConfigIniPath((dir.path() + "/Config.ini").toStdString());
-    SetMessageBoxHook([](const QString&) {});
+    SetMessageBoxHook([](const std::string&) {});
 
     QProcess device;
     device.start(QCoreApplication::applicationDirPath() + "/tolvane-devsim",
@@ -66,10 +67,10 @@ void BM_Upgrade(benchmark::State& state) {
     MCPort1.SetParity(0);
     MCPort1.SetByteSize(8);
     MCPort1.SetStopBits(0);
-    for (QComboBox* box : {window->RzComboBox6, window->RzComboBox7})
+    for (QComboBox* box : {Q(window->RzComboBox6), Q(window->RzComboBox7)})
         box->setCurrentIndex(box->findText("115200bps"));
-    window->RzComboBox8->setCurrentIndex(0);
-    window->RzComboBox9->setCurrentIndex(0);
+    Q(window->RzComboBox8)->setCurrentIndex(0);
+    Q(window->RzComboBox9)->setCurrentIndex(0);
     MCPort1.SetOpen(true);
 
     double wall = 0, cpu = 0;
@@ -77,11 +78,11 @@ void BM_Upgrade(benchmark::State& state) {
     for (auto _ : state) {
         const double cpu0 = ProcessCpuSeconds();
         const auto t0 = std::chrono::steady_clock::now();
-        window->RzButton3->click();
+        Q(window->RzButton3)->click();
         wall += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
                     .count();
         cpu += ProcessCpuSeconds() - cpu0;
-        succeeded = succeeded && window->RzLabel9->text() == QString("升级成功");
+        succeeded = succeeded && Q(window->RzLabel9)->text() == QString("升级成功");
     }
     const double runs = double(state.iterations());
     state.counters["package_bytes"] = double(file.size());

@@ -1,7 +1,7 @@
 // Window tests run on the offscreen platform with the program's own application object.
 #include <gtest/gtest.h>
 
-#include "app/Application.h"
+#include "toolkit/qt/QtToolkit.h"
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -18,10 +18,10 @@ class PackagePanelTest : public WindowTest {
     }
     void Choose(const QString& path) {
         openFileAnswer = path;
-        form->RzButton1->click();
+        Q(form->RzButton1)->click();
     }
     QStringList MemoLines() const {
-        const QString text = form->RzMemo1->toPlainText();
+        const QString text = Q(form->RzMemo1)->toPlainText();
         return text.isEmpty() ? QStringList() : text.split(u'\n');
     }
 };
@@ -36,8 +36,8 @@ TEST_F(PackagePanelTest, ALoadedPackageIsDescribedAndKeptUntilTheNextChoice) {
     const QString path = Write("good.enc2", BuildPackage(layout));
     Choose(path);
     EXPECT_TRUE(messages.isEmpty());
-    EXPECT_EQ(form->RzEdit1->text(), path);
-    EXPECT_EQ(form->RzStatusPane3->text(), QStringLiteral("选取文件：") + path);
+    EXPECT_EQ(Q(form->RzEdit1)->text(), path);
+    EXPECT_EQ(Q(form->RzStatusPane3)->text(), QStringLiteral("选取文件：") + path);
     const QStringList lines = MemoLines();
     ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(lines[0], QStringLiteral("K46方案Modem升级"));
@@ -49,9 +49,9 @@ TEST_F(PackagePanelTest, ALoadedPackageIsDescribedAndKeptUntilTheNextChoice) {
     EXPECT_EQ(FirmwarePackage.BlockCount(), 3);
 
     // Cancelling changes nothing, not even the package; hand-typed paths are not loaded.
-    form->RzEdit1->setText(QStringLiteral("typed"));
+    Q(form->RzEdit1)->setText(QStringLiteral("typed"));
     Choose(QString());
-    EXPECT_EQ(form->RzEdit1->text(), QStringLiteral("typed"));
+    EXPECT_EQ(Q(form->RzEdit1)->text(), QStringLiteral("typed"));
     EXPECT_EQ(MemoLines(), lines);
     EXPECT_EQ(FirmwarePackage.Kind(), 16);
 }
@@ -93,14 +93,14 @@ TEST_F(PackagePanelTest, FailuresShowTheirMessageAndLeaveNoValidPackage) {
             c.bytes.empty() ? QString::fromStdString(dir + "/" + c.name) : Write(c.name, c.bytes);
         Choose(path);
         EXPECT_EQ(FirmwarePackage.Kind(), 0) << c.name;
-        EXPECT_EQ(form->RzStatusPane3->text(), QStringLiteral("选取文件：") + path) << c.name;
+        EXPECT_EQ(Q(form->RzStatusPane3)->text(), QStringLiteral("选取文件：") + path) << c.name;
         if (c.message) {
             EXPECT_EQ(messages, QStringList{QString::fromUtf8(c.message)}) << c.name;
-            EXPECT_TRUE(form->RzEdit1->text().isEmpty()) << c.name;
+            EXPECT_TRUE(Q(form->RzEdit1)->text().isEmpty()) << c.name;
             EXPECT_EQ(MemoLines(), before) << c.name;
         } else {
             EXPECT_TRUE(messages.isEmpty()) << c.name;
-            EXPECT_EQ(form->RzEdit1->text(), path) << c.name;
+            EXPECT_EQ(Q(form->RzEdit1)->text(), path) << c.name;
             EXPECT_EQ(MemoLines(), QStringList{QString::fromUtf8(c.memo)}) << c.name;
         }
     }

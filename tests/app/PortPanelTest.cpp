@@ -33,7 +33,7 @@ class PortPanelTest : public WindowTest {
         pty.reset();
     }
     bool LampLit() const {
-        return form->LEDActive->pixmap().toImage() == form->ImageList1[0].toImage();
+        return Q(form->LEDActive)->pixmap().toImage() == Q(form->ImageList1)[0].toImage();
     }
     std::unique_ptr<tolvane::test::PtyPair> pty;
 };
@@ -42,18 +42,18 @@ TEST_F(PortPanelTest, FirstRunWritesTheDefaultSettingsFile) {
     Create();
     EXPECT_EQ(MCPort1.GetPort(), 1);
     EXPECT_EQ(MCPort1.GetBaudRate(), 19200);
-    EXPECT_EQ(form->RzComboBox2->currentText(), QStringLiteral("19200bps"));
-    EXPECT_EQ(form->RzComboBox3->currentText(), QStringLiteral("None"));
-    EXPECT_EQ(form->RzComboBox4->currentText(), QStringLiteral("8"));
-    EXPECT_EQ(form->RzComboBox5->currentText(), QStringLiteral("1"));
+    EXPECT_EQ(Q(form->RzComboBox2)->currentText(), QStringLiteral("19200bps"));
+    EXPECT_EQ(Q(form->RzComboBox3)->currentText(), QStringLiteral("None"));
+    EXPECT_EQ(Q(form->RzComboBox4)->currentText(), QStringLiteral("8"));
+    EXPECT_EQ(Q(form->RzComboBox5)->currentText(), QStringLiteral("1"));
     for (QComboBox* box :
-         {form->RzComboBox6, form->RzComboBox7, form->RzComboBox8, form->RzComboBox9})
+         {Q(form->RzComboBox6), Q(form->RzComboBox7), Q(form->RzComboBox8), Q(form->RzComboBox9)})
         EXPECT_EQ(box->currentIndex(), -1);
-    EXPECT_EQ(form->RzComboBox6->count(), form->RzComboBox2->count());
-    EXPECT_EQ(form->RzComboBox9->itemText(2), form->RzComboBox3->itemText(2));
-    form->close();
+    EXPECT_EQ(Q(form->RzComboBox6)->count(), Q(form->RzComboBox2)->count());
+    EXPECT_EQ(Q(form->RzComboBox9)->itemText(2), Q(form->RzComboBox3)->itemText(2));
+    Q(form)->close();
     EXPECT_EQ(GetConfig(), kFirstRunFile);
-    EXPECT_TRUE(form->RzStatusPane3->text().isEmpty()); // the port was closed: nothing reported
+    EXPECT_TRUE(Q(form->RzStatusPane3)->text().isEmpty()); // the port was closed: nothing reported
 }
 
 TEST_F(PortPanelTest, StoredSettingsAreSelectedAtTheNextStartAndWrittenBack) {
@@ -61,18 +61,18 @@ TEST_F(PortPanelTest, StoredSettingsAreSelectedAtTheNextStartAndWrittenBack) {
               "ByteSize=8\r\nStopBits=2\r\nBaudrateWk=3\r\nParityWk=2\r\nBaudrateBt=99\r\n"
               "ParityBt=0x1\r\n[Other]\r\nx=1\r\n");
     Create();
-    EXPECT_EQ(form->RzComboBox1->currentText(), QStringLiteral("COM200"));
-    EXPECT_EQ(form->RzComboBox2->currentText(), QStringLiteral("115200bps"));
-    EXPECT_EQ(form->RzComboBox3->currentText(), QStringLiteral("Even"));
-    EXPECT_EQ(form->RzComboBox4->currentText(), QStringLiteral("8"));
-    EXPECT_EQ(form->RzComboBox5->currentText(), QStringLiteral("2"));
-    EXPECT_EQ(form->RzComboBox6->currentIndex(), 3);
-    EXPECT_EQ(form->RzComboBox8->currentIndex(), 2);
-    EXPECT_EQ(form->RzComboBox7->currentIndex(), -1);
-    EXPECT_EQ(form->RzComboBox9->currentIndex(), 1);
+    EXPECT_EQ(Q(form->RzComboBox1)->currentText(), QStringLiteral("COM200"));
+    EXPECT_EQ(Q(form->RzComboBox2)->currentText(), QStringLiteral("115200bps"));
+    EXPECT_EQ(Q(form->RzComboBox3)->currentText(), QStringLiteral("Even"));
+    EXPECT_EQ(Q(form->RzComboBox4)->currentText(), QStringLiteral("8"));
+    EXPECT_EQ(Q(form->RzComboBox5)->currentText(), QStringLiteral("2"));
+    EXPECT_EQ(Q(form->RzComboBox6)->currentIndex(), 3);
+    EXPECT_EQ(Q(form->RzComboBox8)->currentIndex(), 2);
+    EXPECT_EQ(Q(form->RzComboBox7)->currentIndex(), -1);
+    EXPECT_EQ(Q(form->RzComboBox9)->currentIndex(), 1);
     EXPECT_FALSE(MCPort1.IsOpen());
-    form->RzComboBox7->setCurrentIndex(0);
-    form->close();
+    Q(form->RzComboBox7)->setCurrentIndex(0);
+    Q(form)->close();
     EXPECT_EQ(GetConfig(),
               "; kept\r\n[comport1]\r\nPort=200\r\nBaudrate=115200\r\nParity=EVEN\r\n"
               "ByteSize=8\r\nStopBits=2\r\nBaudrateWk=3\r\nParityWk=2\r\nBaudrateBt=0\r\n"
@@ -82,16 +82,16 @@ TEST_F(PortPanelTest, StoredSettingsAreSelectedAtTheNextStartAndWrittenBack) {
 TEST_F(PortPanelTest, OddStoredValuesFallBackOrSelectNothing) {
     PutConfig("[COMPort1]\nPort=251\nBaudrate=fast\nParity=even\nStopBits=1\n");
     Create();
-    EXPECT_EQ(form->RzComboBox1->currentIndex(), -1); // COM251 is absent
+    EXPECT_EQ(Q(form->RzComboBox1)->currentIndex(), -1); // COM251 is absent
     EXPECT_EQ(MCPort1.GetBaudRate(), 19200);
     EXPECT_EQ(MCPort1.GetParity(), 0);
-    EXPECT_EQ(form->RzComboBox3->currentText(), QStringLiteral("None"));
+    EXPECT_EQ(Q(form->RzComboBox3)->currentText(), QStringLiteral("None"));
     EXPECT_EQ(MCPort1.GetStopBits(), 1);
-    EXPECT_EQ(form->RzComboBox5->currentIndex(), -1); // one and a half has no item
-    form->RzBitBtn1->click();
+    EXPECT_EQ(Q(form->RzComboBox5)->currentIndex(), -1); // one and a half has no item
+    Q(form->RzBitBtn1)->click();
     EXPECT_EQ(messages, QStringList{QStringLiteral("请选择串口参数！")});
     EXPECT_FALSE(MCPort1.IsOpen());
-    form->close();
+    Q(form)->close();
     const std::string written = GetConfig();
     EXPECT_NE(written.find("\nParity=NONE\n"), std::string::npos) << written;
     EXPECT_NE(written.find("\nStopBits=1\n"), std::string::npos) << written;
@@ -101,8 +101,8 @@ TEST_F(PortPanelTest, OddStoredValuesFallBackOrSelectNothing) {
 TEST_F(WindowTest, AMachineWithoutPortsAsksForParameters) {
     if (!PresentPortNumbers().empty()) GTEST_SKIP() << "this machine has serial ports of its own";
     Create();
-    EXPECT_EQ(form->RzComboBox1->count(), 0);
-    form->RzBitBtn1->click();
+    EXPECT_EQ(Q(form->RzComboBox1)->count(), 0);
+    Q(form->RzBitBtn1)->click();
     EXPECT_EQ(messages, QStringList{QStringLiteral("请选择串口参数！")});
     EXPECT_FALSE(MCPort1.IsOpen());
 }
@@ -110,18 +110,18 @@ TEST_F(WindowTest, AMachineWithoutPortsAsksForParameters) {
 TEST_F(PortPanelTest, OpenAndCloseShowTheirTextsGlyphsAndLamp) {
     PutConfig("[COMPort1]\nPort=200\nBaudrate=9600\n");
     Create();
-    form->RzBitBtn1->click();
+    Q(form->RzBitBtn1)->click();
     ASSERT_TRUE(MCPort1.IsOpen()) << messages.join(u'|').toStdString();
-    EXPECT_EQ(form->RzStatusPane3->text(), QStringLiteral("COM200 Opened"));
-    EXPECT_EQ(form->RzBitBtn1->text(), QStringLiteral("关闭串口"));
+    EXPECT_EQ(Q(form->RzStatusPane3)->text(), QStringLiteral("COM200 Opened"));
+    EXPECT_EQ(Q(form->RzBitBtn1)->text(), QStringLiteral("关闭串口"));
     EXPECT_EQ(form->RzBitBtn1->GlyphIndex(), 3);
     EXPECT_TRUE(LampLit());
     EXPECT_EQ(pty->SlaveBaudRate(), 9600u);
 
-    form->RzBitBtn1->click();
+    Q(form->RzBitBtn1)->click();
     EXPECT_FALSE(MCPort1.IsOpen());
-    EXPECT_EQ(form->RzStatusPane3->text(), QStringLiteral("COM200 Closed"));
-    EXPECT_EQ(form->RzBitBtn1->text(), QStringLiteral("打开串口"));
+    EXPECT_EQ(Q(form->RzStatusPane3)->text(), QStringLiteral("COM200 Closed"));
+    EXPECT_EQ(Q(form->RzBitBtn1)->text(), QStringLiteral("打开串口"));
     EXPECT_EQ(form->RzBitBtn1->GlyphIndex(), 1);
     EXPECT_FALSE(LampLit());
     EXPECT_TRUE(messages.isEmpty());
@@ -130,29 +130,29 @@ TEST_F(PortPanelTest, OpenAndCloseShowTheirTextsGlyphsAndLamp) {
 TEST_F(PortPanelTest, ABaudChangeOnAnOpenPortReopensItAtTheNewRate) {
     PutConfig("[COMPort1]\nPort=200\nBaudrate=9600\n");
     Create();
-    form->RzBitBtn1->click();
+    Q(form->RzBitBtn1)->click();
     ASSERT_TRUE(MCPort1.IsOpen());
     form->MsgTimer1Timer();
-    const int index = form->RzComboBox2->findText(QStringLiteral("115200bps"));
+    const int index = Q(form->RzComboBox2)->findText(QStringLiteral("115200bps"));
     ASSERT_GE(index, 0);
-    form->RzComboBox2->setCurrentIndex(index); // as the user's pick
+    Q(form->RzComboBox2)->setCurrentIndex(index); // as the user's pick
     EXPECT_TRUE(MCPort1.IsOpen());
     EXPECT_EQ(MCPort1.GetBaudRate(), 115200);
     EXPECT_EQ(pty->SlaveBaudRate(), 115200u);
-    EXPECT_EQ(form->RzStatusPane3->text(), QStringLiteral("COM200 Opened"));
-    EXPECT_EQ(form->RzBitBtn1->text(), QStringLiteral("关闭串口"));
+    EXPECT_EQ(Q(form->RzStatusPane3)->text(), QStringLiteral("COM200 Opened"));
+    EXPECT_EQ(Q(form->RzBitBtn1)->text(), QStringLiteral("关闭串口"));
     EXPECT_TRUE(LampLit());
 
     // Closing the window with the port open reports the close before saving; the next start
     // leaves the port closed.
-    form->close();
+    Q(form)->close();
     EXPECT_FALSE(MCPort1.IsOpen());
-    EXPECT_EQ(form->RzStatusPane3->text(), QStringLiteral("COM200 Closed"));
+    EXPECT_EQ(Q(form->RzStatusPane3)->text(), QStringLiteral("COM200 Closed"));
     EXPECT_NE(GetConfig().find("Baudrate=115200\n"), std::string::npos);
     form.reset();
     Create();
     EXPECT_FALSE(MCPort1.IsOpen());
-    EXPECT_EQ(form->RzComboBox2->currentText(), QStringLiteral("115200bps"));
+    EXPECT_EQ(Q(form->RzComboBox2)->currentText(), QStringLiteral("115200bps"));
     EXPECT_FALSE(LampLit());
 }
 
@@ -173,7 +173,7 @@ TEST_F(PortPanelTest, APortHeldByAnotherProcessCannotBeOpened) {
     ASSERT_EQ(read(ready[0], &byte, 1), 1);
     PutConfig("[COMPort1]\nPort=200\n");
     Create();
-    form->RzBitBtn1->click();
+    Q(form->RzBitBtn1)->click();
     kill(holder, SIGKILL);
     waitpid(holder, nullptr, 0);
     close(ready[0]);
@@ -182,7 +182,7 @@ TEST_F(PortPanelTest, APortHeldByAnotherProcessCannotBeOpened) {
     EXPECT_EQ(messages,
               QStringList{QStringLiteral(
                   "无法打开串口 COM200，请检查串口是否被其他程序占用或做了不恰当的设置！")});
-    EXPECT_EQ(form->RzBitBtn1->text(), QStringLiteral("打开串口"));
+    EXPECT_EQ(Q(form->RzBitBtn1)->text(), QStringLiteral("打开串口"));
     EXPECT_FALSE(LampLit());
 }
 
@@ -190,8 +190,8 @@ TEST_F(PortPanelTest, ASettingsFileThatCannotBeWrittenIsReportedAndTheWindowStil
     const std::string unwritable = dir + "/missing/Config.ini";
     SetConfigIniPath(unwritable);
     Create();
-    form->close();
-    EXPECT_FALSE(form->isVisible());
+    Q(form)->close();
+    EXPECT_FALSE(Q(form)->isVisible());
     EXPECT_EQ(exceptions,
               QStringList{QString::fromStdString("Unable to write to " + unwritable + ".")});
 }
@@ -208,8 +208,8 @@ TEST_F(PortPanelTest, InstalledCopyKeepsSettingsAndPortsPerUser) {
     std::filesystem::create_directories(xdg + "/tolvane/ports");
     std::filesystem::create_symlink(pty->SlavePath(), xdg + "/tolvane/ports/COM7");
     Create();
-    EXPECT_GE(form->RzComboBox1->findText(QStringLiteral("COM7")), 0);
-    form->close();
+    EXPECT_GE(Q(form->RzComboBox1)->findText(QStringLiteral("COM7")), 0);
+    Q(form)->close();
     unsetenv("XDG_CONFIG_HOME");
     EXPECT_TRUE(exceptions.isEmpty()) << exceptions.join(u'|').toStdString();
     std::ifstream written(xdg + "/tolvane/Config.ini");

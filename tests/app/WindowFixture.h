@@ -14,6 +14,7 @@
 #include "app/MainForm.h"
 #include "app/PortSettings.h"
 #include "app/UserDialogs.h"
+#include "tests/support/QtWindow.h"
 #include "tests/support/TempPortMap.h"
 
 // Readable QString values in failure messages.
@@ -29,9 +30,11 @@ class WindowTest : public ::testing::Test {
         dir = pattern;
         configPath = dir + "/Config.ini";
         SetConfigIniPath(configPath);
-        SetMessageBoxHook([this](const QString& text) { messages.append(text); });
-        SetExceptionBoxHook([this](const QString& text) { exceptions.append(text); });
-        SetOpenFileHook([this] { return openFileAnswer; });
+        SetMessageBoxHook(
+            [this](const std::string& text) { messages.append(QString::fromStdString(text)); });
+        SetExceptionBoxHook(
+            [this](const std::string& text) { exceptions.append(QString::fromStdString(text)); });
+        SetOpenFileHook([this] { return openFileAnswer.toStdString(); });
         portMap = std::make_unique<tolvane::test::TempPortMap>();
     }
     void TearDown() override {
@@ -46,7 +49,7 @@ class WindowTest : public ::testing::Test {
     }
     void Create() {
         form = std::make_unique<TMForm>();
-        form->show();
+        form->Show();
     }
     void PutConfig(const std::string& content) const {
         std::ofstream(configPath, std::ios::binary) << content;

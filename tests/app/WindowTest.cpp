@@ -19,22 +19,22 @@ bool SameImage(const QPixmap& a, const QPixmap& b) {
 
 TEST_F(WindowTest, ControlsHaveTheirCaptionsAndFitThem) {
     Create();
-    EXPECT_EQ(form->windowTitle(), QStringLiteral("Tolvane 3.2.0.0"));
+    EXPECT_EQ(Q(form)->windowTitle(), QStringLiteral("Tolvane 3.2.0.0"));
     const struct {
         QWidget* control;
         const char* caption;
     } cases[] = {
-        {form->GroupBox1, "串口参数"},  {form->RzLabel1, "串    口："},
-        {form->RzLabel2, "波特率："},   {form->RzLabel3, "数据位："},
-        {form->RzLabel5, "校验位："},   {form->RzLabel6, "停止位："},
-        {form->RzBitBtn1, "打开串口"},  {form->RzLabel14, "升级时："},
-        {form->RzLabel13, "波特率："},  {form->RzLabel16, "校验位："},
-        {form->RzLabel15, "工作时："},  {form->RzLabel10, "波特率："},
-        {form->RzLabel12, "校验位："},  {form->GroupBox2, "固件升级"},
-        {form->RzLabel7, "固件选取："}, {form->RzButton1, "选择"},
-        {form->GroupBox3, "固件信息"},  {form->RzButton2, "查询版本号"},
-        {form->RzButton3, "开始升级"},  {form->RzLabel9, "升级结果"},
-        {form->RzLabel8, "升级进度："},
+        {Q(form->GroupBox1), "串口参数"},  {Q(form->RzLabel1), "串    口："},
+        {Q(form->RzLabel2), "波特率："},   {Q(form->RzLabel3), "数据位："},
+        {Q(form->RzLabel5), "校验位："},   {Q(form->RzLabel6), "停止位："},
+        {Q(form->RzBitBtn1), "打开串口"},  {Q(form->RzLabel14), "升级时："},
+        {Q(form->RzLabel13), "波特率："},  {Q(form->RzLabel16), "校验位："},
+        {Q(form->RzLabel15), "工作时："},  {Q(form->RzLabel10), "波特率："},
+        {Q(form->RzLabel12), "校验位："},  {Q(form->GroupBox2), "固件升级"},
+        {Q(form->RzLabel7), "固件选取："}, {Q(form->RzButton1), "选择"},
+        {Q(form->GroupBox3), "固件信息"},  {Q(form->RzButton2), "查询版本号"},
+        {Q(form->RzButton3), "开始升级"},  {Q(form->RzLabel9), "升级结果"},
+        {Q(form->RzLabel8), "升级进度："},
     };
     for (const auto& c : cases) {
         const QString expected = QString::fromUtf8(c.caption);
@@ -54,52 +54,52 @@ TEST_F(WindowTest, ControlsHaveTheirCaptionsAndFitThem) {
         EXPECT_LE(c.control->fontMetrics().height(), c.control->height() + 2)
             << c.control->objectName().toStdString();
     }
-    EXPECT_TRUE(form->RzEdit1->text().isEmpty());
-    EXPECT_TRUE(form->RzMemo1->toPlainText().isEmpty());
-    EXPECT_TRUE(form->RzMemo1->isReadOnly());
-    EXPECT_EQ(form->RzMemo1->palette().color(QPalette::Base),
-              form->RzMemo1->palette().color(QPalette::HighlightedText));
-    EXPECT_EQ(form->RzLabel14->palette().color(QPalette::WindowText), QColor(Qt::blue));
-    EXPECT_EQ(form->RzLabel15->palette().color(QPalette::WindowText), QColor(Qt::blue));
-    EXPECT_EQ(form->RzLabel9->font().pixelSize(), 20);
-    EXPECT_TRUE(form->RzLabel9->font().bold());
-    EXPECT_EQ(form->RzLabel9->font().families().value(0), QStringLiteral("宋体"));
+    EXPECT_TRUE(Q(form->RzEdit1)->text().isEmpty());
+    EXPECT_TRUE(Q(form->RzMemo1)->toPlainText().isEmpty());
+    EXPECT_TRUE(Q(form->RzMemo1)->isReadOnly());
+    EXPECT_EQ(Q(form->RzMemo1)->palette().color(QPalette::Base),
+              Q(form->RzMemo1)->palette().color(QPalette::HighlightedText));
+    EXPECT_EQ(Q(form->RzLabel14)->palette().color(QPalette::WindowText), QColor(Qt::blue));
+    EXPECT_EQ(Q(form->RzLabel15)->palette().color(QPalette::WindowText), QColor(Qt::blue));
+    EXPECT_EQ(Q(form->RzLabel9)->font().pixelSize(), 20);
+    EXPECT_TRUE(Q(form->RzLabel9)->font().bold());
+    EXPECT_EQ(Q(form->RzLabel9)->font().families().value(0), QStringLiteral("宋体"));
     EXPECT_EQ(form->RzButton3->Tag, 0);
 }
 
 TEST_F(WindowTest, LayoutPositionsHiddenStatesAndTabOrder) {
     Create();
-    EXPECT_EQ(form->size(), QSize(752, 250));
-    EXPECT_EQ(form->minimumSize(), form->maximumSize());
+    EXPECT_EQ(Q(form)->size(), QSize(752, 250));
+    EXPECT_EQ(Q(form)->minimumSize(), Q(form)->maximumSize());
     const struct {
         QWidget* control;
         QRect geometry;
     } cases[] = {
-        {form->GroupBox1, {4, 0, 309, 225}},     {form->RzComboBox1, {56, 27, 89, 21}},
-        {form->RzComboBox5, {56, 126, 89, 21}},  {form->RzComboBox9, {208, 52, 89, 21}},
-        {form->GroupBox2, {320, 0, 425, 225}},   {form->RzEdit1, {77, 14, 276, 21}},
-        {form->RzButton1, {360, 15, 49, 19}},    {form->GroupBox3, {12, 40, 397, 105}},
-        {form->RzMemo1, {10, 15, 377, 84}},      {form->RzButton3, {16, 182, 81, 27}},
-        {form->RzLabel9, {208, 154, 105, 23}},   {form->RzProgressBar1, {168, 187, 241, 17}},
-        {form->RzStatusBar1, {0, 231, 752, 19}}, {form->RzStatusPane3, {0, 0, 401, 19}},
-        {form->SPTx, {401, 0, 144, 19}},         {form->SPRx, {545, 0, 144, 19}},
-        {form->LEDActive, {695, 1, 16, 16}},     {form->LEDTx, {713, 1, 16, 16}},
-        {form->LEDRx, {731, 1, 16, 16}},
+        {Q(form->GroupBox1), {4, 0, 309, 225}},     {Q(form->RzComboBox1), {56, 27, 89, 21}},
+        {Q(form->RzComboBox5), {56, 126, 89, 21}},  {Q(form->RzComboBox9), {208, 52, 89, 21}},
+        {Q(form->GroupBox2), {320, 0, 425, 225}},   {Q(form->RzEdit1), {77, 14, 276, 21}},
+        {Q(form->RzButton1), {360, 15, 49, 19}},    {Q(form->GroupBox3), {12, 40, 397, 105}},
+        {Q(form->RzMemo1), {10, 15, 377, 84}},      {Q(form->RzButton3), {16, 182, 81, 27}},
+        {Q(form->RzLabel9), {208, 154, 105, 23}},   {Q(form->RzProgressBar1), {168, 187, 241, 17}},
+        {Q(form->RzStatusBar1), {0, 231, 752, 19}}, {Q(form->RzStatusPane3), {0, 0, 401, 19}},
+        {Q(form->SPTx), {401, 0, 144, 19}},         {Q(form->SPRx), {545, 0, 144, 19}},
+        {Q(form->LEDActive), {695, 1, 16, 16}},     {Q(form->LEDTx), {713, 1, 16, 16}},
+        {Q(form->LEDRx), {731, 1, 16, 16}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.control->geometry(), c.geometry) << c.control->objectName().toStdString();
-    EXPECT_EQ(form->RzMemo1->parentWidget(), form->GroupBox3);
-    EXPECT_EQ(form->LEDRx->parentWidget(), form->RzStatusBar1);
+    EXPECT_EQ(Q(form->RzMemo1)->parentWidget(), Q(form->GroupBox3));
+    EXPECT_EQ(Q(form->LEDRx)->parentWidget(), Q(form->RzStatusBar1));
 
-    EXPECT_TRUE(form->RzLabel9->isHidden());
-    EXPECT_TRUE(form->RzLabel8->isHidden());
-    EXPECT_TRUE(form->RzProgressBar1->isHidden());
-    EXPECT_EQ(form->RzProgressBar1->value(), 0);
-    for (QComboBox* box : {form->RzComboBox1, form->RzComboBox2, form->RzComboBox3,
-                           form->RzComboBox4, form->RzComboBox5})
+    EXPECT_TRUE(Q(form->RzLabel9)->isHidden());
+    EXPECT_TRUE(Q(form->RzLabel8)->isHidden());
+    EXPECT_TRUE(Q(form->RzProgressBar1)->isHidden());
+    EXPECT_EQ(Q(form->RzProgressBar1)->value(), 0);
+    for (QComboBox* box : {Q(form->RzComboBox1), Q(form->RzComboBox2), Q(form->RzComboBox3),
+                           Q(form->RzComboBox4), Q(form->RzComboBox5)})
         EXPECT_FALSE(box->isEditable()) << box->objectName().toStdString();
     for (QComboBox* box :
-         {form->RzComboBox6, form->RzComboBox7, form->RzComboBox8, form->RzComboBox9})
+         {Q(form->RzComboBox6), Q(form->RzComboBox7), Q(form->RzComboBox8), Q(form->RzComboBox9)})
         EXPECT_TRUE(box->isEditable()) << box->objectName().toStdString();
 
     const QStringList expected = {"RzComboBox1", "RzComboBox2", "RzComboBox4", "RzComboBox3",
@@ -107,14 +107,14 @@ TEST_F(WindowTest, LayoutPositionsHiddenStatesAndTabOrder) {
                                   "RzComboBox7", "RzComboBox9", "RzEdit1",     "RzButton1",
                                   "RzMemo1",     "RzButton2",   "RzButton3"};
     QStringList chain;
-    QWidget* w = form->RzComboBox1;
+    QWidget* w = Q(form->RzComboBox1);
     int steps = 0;
     do {
         // Unnamed widgets are parts of controls (the edit field of an editable combo box).
         if ((w->focusPolicy() & Qt::TabFocus) && !w->objectName().isEmpty())
             chain.append(w->objectName());
         w = w->nextInFocusChain();
-    } while (w != form->RzComboBox1 && ++steps < 200);
+    } while (w != Q(form->RzComboBox1) && ++steps < 200);
     EXPECT_EQ(chain, expected);
 }
 
@@ -123,17 +123,17 @@ TEST_F(WindowTest, TimersAndImageList) {
     const struct {
         QTimer* timer;
         int interval;
-    } cases[] = {{form->MsgTimer1, 3000},
-                 {form->TxLEDTimer, 80},
-                 {form->RxLEDTimer, 80},
-                 {form->MCPort1Timer, 5000}};
+    } cases[] = {{Q(form->MsgTimer1), 3000},
+                 {Q(form->TxLEDTimer), 80},
+                 {Q(form->RxLEDTimer), 80},
+                 {Q(form->MCPort1Timer), 5000}};
     for (const auto& c : cases) {
         EXPECT_EQ(c.timer->interval(), c.interval);
         EXPECT_FALSE(c.timer->isActive());
     }
-    EXPECT_EQ(form->MCPort1Timer->timerType(), Qt::PreciseTimer);
-    ASSERT_EQ(form->ImageList1.size(), 24);
-    for (const QPixmap& image : form->ImageList1) {
+    EXPECT_EQ(Q(form->MCPort1Timer)->timerType(), Qt::PreciseTimer);
+    ASSERT_EQ(Q(form->ImageList1).size(), 24);
+    for (const QPixmap& image : Q(form->ImageList1)) {
         EXPECT_EQ(image.size(), QSize(16, 16));
         EXPECT_TRUE(image.hasAlphaChannel());
         EXPECT_EQ(image.toImage().pixelColor(0, 0).alpha(), 0); // corners show through
@@ -142,66 +142,67 @@ TEST_F(WindowTest, TimersAndImageList) {
     for (int i = 0; i < 24; ++i) {
         for (int j = i + 1; j < 24; ++j) {
             if (i % 3 != 2 || j % 3 != 2) {
-                EXPECT_FALSE(SameImage(form->ImageList1[i], form->ImageList1[j])) << i << " " << j;
+                EXPECT_FALSE(SameImage(Q(form->ImageList1)[i], Q(form->ImageList1)[j]))
+                    << i << " " << j;
             }
         }
     }
     const auto lightness = [&](int i) {
-        return form->ImageList1[i].toImage().pixelColor(8, 8).lightness();
+        return Q(form->ImageList1)[i].toImage().pixelColor(8, 8).lightness();
     };
     EXPECT_GT(lightness(0), lightness(1));
     EXPECT_GT(lightness(3), lightness(4));
     EXPECT_GT(lightness(6), lightness(7));
     EXPECT_EQ(form->RzBitBtn1->GlyphIndex(), 1);
-    EXPECT_TRUE(SameImage(form->RzBitBtn1->icon().pixmap(16, 16), form->ImageList1[1]));
+    EXPECT_TRUE(SameImage(Q(form->RzBitBtn1)->icon().pixmap(16, 16), Q(form->ImageList1)[1]));
 }
 
 TEST_F(WindowTest, StatusTextIsReplacedAndClearedByItsTimer) {
     Create();
-    EXPECT_TRUE(form->RzStatusPane3->text().isEmpty());
-    ShowStatus(QStringLiteral("first"));
-    ShowStatus(QStringLiteral("收到应答"));
-    EXPECT_EQ(form->RzStatusPane3->text(), QStringLiteral("收到应答"));
-    EXPECT_TRUE(form->MsgTimer1->isActive());
-    EXPECT_GT(form->MsgTimer1->remainingTime(), 2000);
+    EXPECT_TRUE(Q(form->RzStatusPane3)->text().isEmpty());
+    ShowStatus("first");
+    ShowStatus("收到应答");
+    EXPECT_EQ(Q(form->RzStatusPane3)->text(), QStringLiteral("收到应答"));
+    EXPECT_TRUE(Q(form->MsgTimer1)->isActive());
+    EXPECT_GT(Q(form->MsgTimer1)->remainingTime(), 2000);
     form->MsgTimer1Timer();
-    EXPECT_TRUE(form->RzStatusPane3->text().isEmpty());
-    EXPECT_FALSE(form->MsgTimer1->isActive());
+    EXPECT_TRUE(Q(form->RzStatusPane3)->text().isEmpty());
+    EXPECT_FALSE(Q(form->MsgTimer1)->isActive());
 
     // The real timer, shortened: a second text restarts the count.
-    form->MsgTimer1->setInterval(1000);
-    ShowStatus(QStringLiteral("a"));
+    Q(form->MsgTimer1)->setInterval(1000);
+    ShowStatus("a");
     QTest::qWait(600);
-    ShowStatus(QStringLiteral("b"));
-    EXPECT_GT(form->MsgTimer1->remainingTime(), 700);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return form->RzStatusPane3->text().isEmpty(); }, 5000));
-    EXPECT_FALSE(form->MsgTimer1->isActive());
+    ShowStatus("b");
+    EXPECT_GT(Q(form->MsgTimer1)->remainingTime(), 700);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Q(form->RzStatusPane3)->text().isEmpty(); }, 5000));
+    EXPECT_FALSE(Q(form->MsgTimer1)->isActive());
 }
 
 TEST_F(WindowTest, CountersShowPlainSignedDecimals) {
     Create();
-    EXPECT_EQ(form->SPTx->text(), QStringLiteral("0 bytes sent"));
-    EXPECT_EQ(form->SPRx->text(), QStringLiteral("0 bytes received"));
+    EXPECT_EQ(Q(form->SPTx)->text(), QStringLiteral("0 bytes sent"));
+    EXPECT_EQ(Q(form->SPRx)->text(), QStringLiteral("0 bytes received"));
     const int32_t sent = BytesSent, received = BytesReceived;
     BytesSent = 1234567;
     BytesReceived = -5;
     UpdateByteCounters();
-    EXPECT_EQ(form->SPTx->text(), QStringLiteral("1234567 bytes sent"));
-    EXPECT_EQ(form->SPRx->text(), QStringLiteral("-5 bytes received"));
+    EXPECT_EQ(Q(form->SPTx)->text(), QStringLiteral("1234567 bytes sent"));
+    EXPECT_EQ(Q(form->SPRx)->text(), QStringLiteral("-5 bytes received"));
     BytesSent = sent;
     BytesReceived = received;
 }
 
 TEST_F(WindowTest, LampsShowTheirImagesAndGoOutAfterTheirTimers) {
     Create();
-    const auto& images = form->ImageList1;
+    const auto& images = Q(form->ImageList1);
     const auto lamps = [&] {
-        return std::array<QPixmap, 3>{form->LEDActive->pixmap(), form->LEDTx->pixmap(),
-                                      form->LEDRx->pixmap()};
+        return std::array<QPixmap, 3>{Q(form->LEDActive)->pixmap(), Q(form->LEDTx)->pixmap(),
+                                      Q(form->LEDRx)->pixmap()};
     };
-    EXPECT_TRUE(SameImage(form->LEDActive->pixmap(), images[2]));
-    EXPECT_TRUE(SameImage(form->LEDTx->pixmap(), images[7]));
-    EXPECT_TRUE(SameImage(form->LEDRx->pixmap(), images[4]));
+    EXPECT_TRUE(SameImage(Q(form->LEDActive)->pixmap(), images[2]));
+    EXPECT_TRUE(SameImage(Q(form->LEDTx)->pixmap(), images[7]));
+    EXPECT_TRUE(SameImage(Q(form->LEDRx)->pixmap(), images[4]));
 
     const auto before = lamps();
     LampOn(3);
@@ -209,25 +210,27 @@ TEST_F(WindowTest, LampsShowTheirImagesAndGoOutAfterTheirTimers) {
     LampOn(-1);
     for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(SameImage(lamps()[i], before[i]));
-    EXPECT_FALSE(form->TxLEDTimer->isActive());
-    EXPECT_FALSE(form->RxLEDTimer->isActive());
+    EXPECT_FALSE(Q(form->TxLEDTimer)->isActive());
+    EXPECT_FALSE(Q(form->RxLEDTimer)->isActive());
 
     LampOn(0);
-    EXPECT_TRUE(SameImage(form->LEDActive->pixmap(), images[0]));
-    EXPECT_FALSE(form->TxLEDTimer->isActive());
+    EXPECT_TRUE(SameImage(Q(form->LEDActive)->pixmap(), images[0]));
+    EXPECT_FALSE(Q(form->TxLEDTimer)->isActive());
     LampOff(0);
-    EXPECT_TRUE(SameImage(form->LEDActive->pixmap(), images[2]));
+    EXPECT_TRUE(SameImage(Q(form->LEDActive)->pixmap(), images[2]));
 
     LampOn(1);
     LampOn(2);
-    EXPECT_TRUE(SameImage(form->LEDTx->pixmap(), images[6]));
-    EXPECT_TRUE(SameImage(form->LEDRx->pixmap(), images[3]));
-    EXPECT_TRUE(form->TxLEDTimer->isActive());
-    EXPECT_TRUE(form->RxLEDTimer->isActive());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return SameImage(form->LEDTx->pixmap(), images[7]); }, 5000));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return SameImage(form->LEDRx->pixmap(), images[4]); }, 5000));
-    EXPECT_FALSE(form->TxLEDTimer->isActive());
-    EXPECT_FALSE(form->RxLEDTimer->isActive());
+    EXPECT_TRUE(SameImage(Q(form->LEDTx)->pixmap(), images[6]));
+    EXPECT_TRUE(SameImage(Q(form->LEDRx)->pixmap(), images[3]));
+    EXPECT_TRUE(Q(form->TxLEDTimer)->isActive());
+    EXPECT_TRUE(Q(form->RxLEDTimer)->isActive());
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return SameImage(Q(form->LEDTx)->pixmap(), images[7]); }, 5000));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return SameImage(Q(form->LEDRx)->pixmap(), images[4]); }, 5000));
+    EXPECT_FALSE(Q(form->TxLEDTimer)->isActive());
+    EXPECT_FALSE(Q(form->RxLEDTimer)->isActive());
 }
 
 TEST(ExceptionBoxTest, AppendsAFullStopAfterCharactersSortingAfterIt) {
@@ -238,8 +241,7 @@ TEST(ExceptionBoxTest, AppendsAFullStopAfterCharactersSortingAfterIt) {
                  {"x!", "x!"},   {"a-", "a-"},    {"1", "1."},        {"无法打开", "无法打开."},
                  {"(a)", "(a)"}, {"a/", "a/."}};
     for (const auto& c : cases)
-        EXPECT_EQ(ExceptionBoxText(QString::fromUtf8(c.message)), QString::fromUtf8(c.shown))
-            << c.message;
+        EXPECT_EQ(ExceptionBoxText(c.message), c.shown) << c.message;
 }
 
 class ThrowingObject : public QObject {

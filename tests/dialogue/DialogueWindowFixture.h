@@ -9,6 +9,7 @@
 #include "package/FirmwarePackage.h"
 #include "package/PackageWriter.h"
 #include "tests/dialogue/FakeDevice.h"
+#include "tests/support/QtWindow.h"
 #include "tests/support/TempPortMap.h"
 
 #include <QCoreApplication>
@@ -75,7 +76,8 @@ class DialogueWindow : public ::testing::Test {
         ASSERT_TRUE(Dir.isValid());
         Map.Add(kCom, Pty.SlavePath());
         SetConfigIniPath((Dir.path() + "/Config.ini").toStdString());
-        SetMessageBoxHook([this](const QString& text) { Boxes.push_back(text); });
+        SetMessageBoxHook(
+            [this](const std::string& text) { Boxes.push_back(QString::fromStdString(text)); });
         Window = new TMForm;
         MCPort1.SetPort(kCom);
         MCPort1.SetBaudRate(115200);
@@ -109,17 +111,17 @@ class DialogueWindow : public ::testing::Test {
     }
 
     void SetModes(const char* workBaud, int workParity, const char* bootBaud, int bootParity) {
-        SelectItem(Window->RzComboBox6, workBaud);
-        Window->RzComboBox8->setCurrentIndex(workParity);
-        SelectItem(Window->RzComboBox7, bootBaud);
-        Window->RzComboBox9->setCurrentIndex(bootParity);
+        SelectItem(Q(Window->RzComboBox6), workBaud);
+        Q(Window->RzComboBox8)->setCurrentIndex(workParity);
+        SelectItem(Q(Window->RzComboBox7), bootBaud);
+        Q(Window->RzComboBox9)->setCurrentIndex(bootParity);
     }
 
     // Every message the device receives also records the status text of that moment.
     void StartDevice(FakeDevice::Responder responder) {
         Device = std::make_unique<FakeDevice>(
             Pty, [this, responder = std::move(responder)](const DeviceMessage& m) {
-                PostToUi([this] { Statuses.push_back(Window->RzStatusPane3->text()); });
+                PostToUi([this] { Statuses.push_back(Q(Window->RzStatusPane3)->text()); });
                 return responder ? responder(m) : DeviceReply{};
             });
     }
@@ -149,7 +151,7 @@ class DialogueWindow : public ::testing::Test {
     }
 
     // Clicks "开始升级" and returns once the run has ended.
-    void RunUpgrade() { Window->RzButton3->click(); }
+    void RunUpgrade() { Q(Window->RzButton3)->click(); }
 
     QTemporaryDir Dir;
     TempPortMap Map;

@@ -20,33 +20,33 @@ TEST_F(Exchange, VersionQueryAtTheWorkingModeShowsTheVersion) {
         return {};
     });
     const int32_t sent = BytesSent, received = BytesReceived;
-    Window->RzButton2->click();
+    Q(Window->RzButton2)->click();
 
     ASSERT_EQ(Boxes.size(), 1u);
     EXPECT_EQ(Boxes[0], QString("VERSION:2.1\r\n"));
-    EXPECT_EQ(Window->RzStatusPane3->text(), QString("收到应答"));
+    EXPECT_EQ(Q(Window->RzStatusPane3)->text(), QString("收到应答"));
     EXPECT_EQ(BytesSent - sent, 14);
     EXPECT_EQ(BytesReceived - received, 15);
-    EXPECT_EQ(Window->SPTx->text(), QString::number(BytesSent) + " bytes sent");
-    EXPECT_EQ(Window->SPRx->text(), QString::number(BytesReceived) + " bytes received");
+    EXPECT_EQ(Q(Window->SPTx)->text(), QString::number(BytesSent) + " bytes sent");
+    EXPECT_EQ(Q(Window->SPRx)->text(), QString::number(BytesReceived) + " bytes received");
     // The working mode reached the line and the port panel; parity is checked at the port.
     const auto log = Device->Log();
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].baud, 9600u);
     EXPECT_EQ(MCPort1.GetBaudRate(), 9600);
     EXPECT_EQ(MCPort1.GetParity(), 2);
-    EXPECT_EQ(Window->RzComboBox2->currentText(), QString("9600bps"));
-    EXPECT_EQ(Window->RzComboBox3->currentIndex(), 2);
+    EXPECT_EQ(Q(Window->RzComboBox2)->currentText(), QString("9600bps"));
+    EXPECT_EQ(Q(Window->RzComboBox3)->currentIndex(), 2);
     EXPECT_TRUE(MCPort1.IsOpen());
     EXPECT_FALSE(DialogueStopped);
-    EXPECT_TRUE(Window->RzButton2->isEnabled());
+    EXPECT_TRUE(Q(Window->RzButton2)->isEnabled());
 }
 
 TEST_F(Exchange, EmptyModeBoxSendsAtTheCurrentSettings) {
     SetModes("9600bps", 0, "115200bps", 0);
-    Window->RzComboBox8->setCurrentIndex(-1);
+    Q(Window->RzComboBox8)->setCurrentIndex(-1);
     StartDevice([](const DeviceMessage&) { return DeviceReply("\r\nVERSION:1\r\n"); });
-    Window->RzButton2->click();
+    Q(Window->RzButton2)->click();
     ASSERT_EQ(Device->Count(Kind::Version), 1);
     EXPECT_EQ(Device->Log()[0].baud, 115200u);
     EXPECT_EQ(MCPort1.GetBaudRate(), 115200);
@@ -56,14 +56,14 @@ TEST_F(Exchange, EmptyModeBoxSendsAtTheCurrentSettings) {
 TEST_F(Exchange, VersionQueryRefusals) {
     StartDevice([](const DeviceMessage&) { return DeviceReply(std::string("\r\nversion 1\r\n")); });
     // Lower-case only: a reply, but no version.
-    Window->RzButton2->click();
+    Q(Window->RzButton2)->click();
     EXPECT_TRUE(Boxes.empty());
-    EXPECT_EQ(Window->RzStatusPane3->text(), QString("收到应答"));
+    EXPECT_EQ(Q(Window->RzStatusPane3)->text(), QString("收到应答"));
 
     // Port closed: the message box, nothing sent, the stop flag left as it was.
     MCPort1.SetOpen(false);
     DialogueStopped = true;
-    Window->RzButton2->click();
+    Q(Window->RzButton2)->click();
     EXPECT_EQ(Boxes, std::vector<QString>{"请先打开串口！"});
     EXPECT_TRUE(DialogueStopped);
     EXPECT_EQ(Device->Count(Kind::Version), 1);
@@ -73,10 +73,10 @@ TEST_F(Exchange, SilentDeviceTimesOut) {
     StartDevice({});
     QElapsedTimer clock;
     clock.start();
-    Window->RzButton2->click();
+    Q(Window->RzButton2)->click();
     EXPECT_GE(clock.elapsed(), 990);
     EXPECT_TRUE(Boxes.empty());
-    EXPECT_EQ(Window->RzStatusPane3->text(), QString("读/写超时！"));
+    EXPECT_EQ(Q(Window->RzStatusPane3)->text(), QString("读/写超时！"));
     EXPECT_EQ(PendingReply, nullptr);
 }
 
@@ -110,7 +110,7 @@ TEST_F(Exchange, TextRepliesAsTheLineDeliversThem) {
         if (c.result == 1) {
             EXPECT_STREQ(buffer, c.target) << c.name;
         }
-        EXPECT_EQ(Window->RzStatusPane3->text(), QString(c.status)) << c.name;
+        EXPECT_EQ(Q(Window->RzStatusPane3)->text(), QString(c.status)) << c.name;
         EXPECT_EQ(PendingReply, nullptr) << c.name;
         // Let the rest of a split reply arrive before the next case.
         QElapsedTimer settle;
@@ -131,7 +131,7 @@ TEST_F(Exchange, ResetConfirmation) {
              {"\r\nOK\r\n", true}, {"\r\nOK", true}, {"\r\nERROR", false}, {"\r\nO", false}}) {
         Device->Locked([&] { answer = text; });
         EXPECT_EQ(ResetDevice(), ok) << text;
-        EXPECT_EQ(Window->RzStatusPane3->text(), QString("收到应答")) << text;
+        EXPECT_EQ(Q(Window->RzStatusPane3)->text(), QString("收到应答")) << text;
     }
     Device->Finish(); // before `answer` goes
     EXPECT_EQ(Device->Count(Kind::Reset), 4);
@@ -163,7 +163,7 @@ TEST_F(Exchange, StopEndsTheWaitAtOnce) {
     char buffer[ReplyBufferSize] = "AT+VERSION=?\r\n";
     EXPECT_EQ(TextExchange(buffer, buffer), 0);
     EXPECT_LT(clock.elapsed(), 2000);
-    EXPECT_EQ(Window->RzStatusPane3->text(), QString("before"));
+    EXPECT_EQ(Q(Window->RzStatusPane3)->text(), QString("before"));
     EXPECT_EQ(PendingReply, nullptr);
 
     // While stopped, a request still goes out but nothing is awaited.

@@ -17,7 +17,7 @@ using Kind = DeviceMessage::Kind;
 using namespace std::chrono_literals;
 
 QColor ResultColour() {
-    return MForm->RzLabel9->palette().color(QPalette::WindowText);
+    return Q(MForm->RzLabel9)->palette().color(QPalette::WindowText);
 }
 
 std::vector<uint16_t> DataIndices(const std::vector<DeviceMessage>& log) {
@@ -42,17 +42,17 @@ std::vector<Kind> KindRuns(const std::vector<DeviceMessage>& log) {
 }
 
 void PostStopClick() {
-    PostToUi([] { MForm->RzButton3->click(); });
+    PostToUi([] { Q(MForm->RzButton3)->click(); });
 }
 
 class Upgrade : public DialogueWindow {
   protected:
     void ExpectIdle() {
-        EXPECT_EQ(Window->RzButton3->text(), QString("开始升级"));
+        EXPECT_EQ(Q(Window->RzButton3)->text(), QString("开始升级"));
         EXPECT_EQ(Window->RzButton3->Tag, 0);
         EXPECT_TRUE(DialogueStopped);
-        EXPECT_TRUE(Window->RzButton1->isEnabled());
-        EXPECT_TRUE(Window->RzButton2->isEnabled());
+        EXPECT_TRUE(Q(Window->RzButton1)->isEnabled());
+        EXPECT_TRUE(Q(Window->RzButton2)->isEnabled());
         EXPECT_EQ(PendingReply, nullptr);
     }
 };
@@ -66,15 +66,15 @@ TEST_F(Upgrade, FullUpgradeTwice) {
     StartDevice([&](const DeviceMessage& m) {
         if (m.kind == Kind::Data && m.index == 2)
             PostToUi([&] {
-                choosable.emplace_back(Window->RzButton1->isEnabled(),
-                                       Window->RzButton2->isEnabled());
-                captions.push_back(Window->RzButton3->text());
+                choosable.emplace_back(Q(Window->RzButton1)->isEnabled(),
+                                       Q(Window->RzButton2)->isEnabled());
+                captions.push_back(Q(Window->RzButton3)->text());
                 Window->RzButton2Click(); // refused: the run's reply slot stays its own
             });
         return loader.Answer(m);
     });
     std::vector<int> percents;
-    QObject::connect(Window->RzProgressBar1, &QProgressBar::valueChanged,
+    QObject::connect(Q(Window->RzProgressBar1), &QProgressBar::valueChanged,
                      [&](int v) { percents.push_back(v); });
 
     RunUpgrade();
@@ -82,13 +82,13 @@ TEST_F(Upgrade, FullUpgradeTwice) {
 
     EXPECT_EQ(loader.image, area);
     EXPECT_EQ(loader.closing, (Bytes{0x21, 0x22, 0x23, 0x24, 0x11, 0x12, 0x13, 0x14}));
-    EXPECT_EQ(Window->RzLabel9->text(), QString("升级成功"));
-    EXPECT_TRUE(Window->RzLabel9->isVisibleTo(Window));
+    EXPECT_EQ(Q(Window->RzLabel9)->text(), QString("升级成功"));
+    EXPECT_TRUE(Q(Window->RzLabel9)->isVisibleTo(Q(Window)));
     EXPECT_EQ(ResultColour(), QColor(0, 128, 0));
-    EXPECT_EQ(Window->RzProgressBar1->value(), 100);
-    EXPECT_TRUE(Window->RzProgressBar1->isVisibleTo(Window));
+    EXPECT_EQ(Q(Window->RzProgressBar1)->value(), 100);
+    EXPECT_TRUE(Q(Window->RzProgressBar1)->isVisibleTo(Q(Window)));
     EXPECT_EQ(percents, (std::vector<int>{16, 33, 50, 66, 83, 100}));
-    EXPECT_EQ(Window->RzStatusPane3->text(), QString("升级成功"));
+    EXPECT_EQ(Q(Window->RzStatusPane3)->text(), QString("升级成功"));
     ExpectIdle();
     EXPECT_EQ(choosable, (std::vector<std::pair<bool, bool>>{{false, false}}));
     EXPECT_EQ(captions, std::vector<QString>{"停止"});
@@ -108,7 +108,7 @@ TEST_F(Upgrade, FullUpgradeTwice) {
     GoodLoader second;
     StartDevice([&](const DeviceMessage& m) {
         if (m.kind == Kind::Reset)
-            PostToUi([&] { hiddenAtStart = !Window->RzLabel9->isVisibleTo(Window); });
+            PostToUi([&] { hiddenAtStart = !Q(Window->RzLabel9)->isVisibleTo(Q(Window)); });
         return second.Answer(m);
     });
     RunUpgrade();
@@ -116,25 +116,25 @@ TEST_F(Upgrade, FullUpgradeTwice) {
     EXPECT_TRUE(hiddenAtStart);
     EXPECT_EQ(second.image, area);
     EXPECT_EQ(DataIndices(Device->Log()), (std::vector<uint16_t>{0, 1, 2, 3, 4, 5}));
-    EXPECT_EQ(Window->RzLabel9->text(), QString("升级成功"));
+    EXPECT_EQ(Q(Window->RzLabel9)->text(), QString("升级成功"));
     ExpectIdle();
 }
 
 TEST_F(Upgrade, RefusedStarts) {
     StartDevice({});
-    Window->RzLabel9->show();
-    Window->RzProgressBar1->show();
-    Window->RzLabel8->show();
+    Q(Window->RzLabel9)->show();
+    Q(Window->RzProgressBar1)->show();
+    Q(Window->RzLabel8)->show();
     DialogueStopped = false;
 
     // No package: status and box, button untouched, results hidden.
     RunUpgrade();
     EXPECT_EQ(Boxes, std::vector<QString>{"无效的升级文件!"});
-    EXPECT_EQ(Window->RzStatusPane3->text(), QString("无效的升级文件!"));
-    EXPECT_FALSE(Window->RzLabel9->isVisibleTo(Window));
-    EXPECT_FALSE(Window->RzProgressBar1->isVisibleTo(Window));
-    EXPECT_FALSE(Window->RzLabel8->isVisibleTo(Window));
-    EXPECT_EQ(Window->RzButton3->text(), QString("开始升级"));
+    EXPECT_EQ(Q(Window->RzStatusPane3)->text(), QString("无效的升级文件!"));
+    EXPECT_FALSE(Q(Window->RzLabel9)->isVisibleTo(Q(Window)));
+    EXPECT_FALSE(Q(Window->RzProgressBar1)->isVisibleTo(Q(Window)));
+    EXPECT_FALSE(Q(Window->RzLabel8)->isVisibleTo(Q(Window)));
+    EXPECT_EQ(Q(Window->RzButton3)->text(), QString("开始升级"));
     EXPECT_FALSE(DialogueStopped);
 
     // Blocks too large for a data frame count as no valid package.
@@ -164,7 +164,7 @@ TEST_F(Upgrade, EmptyPackageSendsOnlyTheClosingFrame) {
     const auto log = Device->Log();
     ASSERT_EQ(DataIndices(log), std::vector<uint16_t>{0});
     EXPECT_EQ(log.back().length, 8);
-    EXPECT_EQ(Window->RzLabel9->text(), QString("升级成功"));
+    EXPECT_EQ(Q(Window->RzLabel9)->text(), QString("升级成功"));
     ExpectIdle();
 }
 
@@ -175,9 +175,9 @@ TEST_F(Upgrade, ImmediateCompletionLeavesTheBarHidden) {
         return GoodLoader{}.Answer(m);
     });
     RunUpgrade();
-    EXPECT_EQ(Window->RzLabel9->text(), QString("升级成功"));
-    EXPECT_EQ(Window->RzProgressBar1->value(), 100);
-    EXPECT_FALSE(Window->RzProgressBar1->isVisibleTo(Window));
+    EXPECT_EQ(Q(Window->RzLabel9)->text(), QString("升级成功"));
+    EXPECT_EQ(Q(Window->RzProgressBar1)->value(), 100);
+    EXPECT_FALSE(Q(Window->RzProgressBar1)->isVisibleTo(Q(Window)));
     EXPECT_EQ(DataIndices(Device->Log()), std::vector<uint16_t>{0});
 }
 
@@ -194,14 +194,14 @@ TEST_F(Upgrade, ProgressOfThreeBlocksAndTwoDamagedReplies) {
         return loader.Answer(m);
     });
     std::vector<int> percents;
-    QObject::connect(Window->RzProgressBar1, &QProgressBar::valueChanged,
+    QObject::connect(Q(Window->RzProgressBar1), &QProgressBar::valueChanged,
                      [&](int v) { percents.push_back(v); });
     RunUpgrade();
     Device->Finish(); // the responder's state is read below
     EXPECT_EQ(percents, (std::vector<int>{25, 50, 75, 100}));
     EXPECT_EQ(DataIndices(Device->Log()), (std::vector<uint16_t>{0, 1, 2, 2, 2, 3}));
     EXPECT_EQ(StatusCount("重发"), 2);
-    EXPECT_EQ(Window->RzLabel9->text(), QString("升级成功"));
+    EXPECT_EQ(Q(Window->RzLabel9)->text(), QString("升级成功"));
     ExpectIdle();
 }
 
@@ -216,10 +216,10 @@ TEST_F(Upgrade, ThreeBadRepliesFail) {
     Device->Finish(); // the responder's state is read below
     EXPECT_EQ(DataIndices(Device->Log()), (std::vector<uint16_t>{0, 1, 1, 1}));
     EXPECT_EQ(StatusCount("重发"), 2);
-    EXPECT_EQ(Window->RzLabel9->text(), QString("升级失败"));
+    EXPECT_EQ(Q(Window->RzLabel9)->text(), QString("升级失败"));
     EXPECT_EQ(ResultColour(), QColor(255, 0, 0));
-    EXPECT_TRUE(Window->RzLabel9->isVisibleTo(Window));
-    EXPECT_EQ(Window->RzStatusPane3->text(), QString("升级失败！"));
+    EXPECT_TRUE(Q(Window->RzLabel9)->isVisibleTo(Q(Window)));
+    EXPECT_EQ(Q(Window->RzStatusPane3)->text(), QString("升级失败！"));
     ExpectIdle();
 }
 
@@ -239,7 +239,7 @@ TEST_F(Upgrade, LoaderSilentToPingsAt9600) {
             EXPECT_EQ(m.baud, 9600u);
         }
     EXPECT_EQ(log.back().kind, Kind::Data);
-    EXPECT_EQ(Window->RzLabel9->text(), QString("升级成功"));
+    EXPECT_EQ(Q(Window->RzLabel9)->text(), QString("升级成功"));
 }
 
 TEST_F(Upgrade, SilentDeviceGetsThreeAttempts) {
@@ -249,9 +249,9 @@ TEST_F(Upgrade, SilentDeviceGetsThreeAttempts) {
     EXPECT_EQ(Kinds(Device->Log()), (std::vector<Kind>{Kind::Reset, Kind::Data, Kind::Reset,
                                                        Kind::Data, Kind::Reset, Kind::Data}));
     EXPECT_EQ(DataIndices(Device->Log()), (std::vector<uint16_t>{0, 0, 0}));
-    EXPECT_FALSE(Window->RzLabel9->isVisibleTo(Window));
-    EXPECT_FALSE(Window->RzProgressBar1->isVisibleTo(Window));
-    EXPECT_EQ(Window->RzStatusPane3->text(), QString("读/写超时！"));
+    EXPECT_FALSE(Q(Window->RzLabel9)->isVisibleTo(Q(Window)));
+    EXPECT_FALSE(Q(Window->RzProgressBar1)->isVisibleTo(Q(Window)));
+    EXPECT_EQ(Q(Window->RzStatusPane3)->text(), QString("读/写超时！"));
     ExpectIdle();
 }
 
@@ -301,10 +301,10 @@ TEST_F(Upgrade, StopInEachPhase) {
         EXPECT_EQ(DataIndices(Device->Log()), c.indices) << c.name;
         EXPECT_EQ(Device->Count(Kind::Reset), 1) << c.name;
         if (c.result) {
-            EXPECT_EQ(Window->RzLabel9->text(), QString(c.result)) << c.name;
-            EXPECT_TRUE(Window->RzLabel9->isVisibleTo(Window)) << c.name;
+            EXPECT_EQ(Q(Window->RzLabel9)->text(), QString(c.result)) << c.name;
+            EXPECT_TRUE(Q(Window->RzLabel9)->isVisibleTo(Q(Window))) << c.name;
         } else {
-            EXPECT_FALSE(Window->RzLabel9->isVisibleTo(Window)) << c.name;
+            EXPECT_FALSE(Q(Window->RzLabel9)->isVisibleTo(Q(Window))) << c.name;
         }
         ExpectIdle();
         Device.reset();
@@ -321,7 +321,7 @@ TEST_F(Upgrade, ClosingTheWindowStopsTheRun) {
         if (m.kind == Kind::Data && m.index == 3) {
             PostToUi([&] {
                 closedAt = clock.elapsed();
-                MForm->close();
+                Q(MForm)->close();
             });
             return {};
         }
@@ -357,13 +357,13 @@ TEST_F(Upgrade, VersionAndUpgradeWithTheVirtualDevice) {
     SetModes("115200bps", 0, "9600bps", 2);
     const Bytes area = LoadPackage(1016, 8);
 
-    Window->RzButton2->click();
+    Q(Window->RzButton2)->click();
     RunUpgrade();
     device.Stop();
     close(slave);
 
     EXPECT_EQ(Boxes, std::vector<QString>{"VERSION:2.1\r\n"});
-    EXPECT_EQ(Window->RzLabel9->text(), QString("升级成功"));
+    EXPECT_EQ(Q(Window->RzLabel9)->text(), QString("升级成功"));
     const devsim::DeviceStatus status = device.Status();
     EXPECT_EQ(status.Transfers, 1);
     EXPECT_EQ(status.Image, area);

@@ -78,13 +78,14 @@ TEST_F(FaultWindow, DeviceVanishesDuringTheUpgrade) {
 
         EXPECT_EQ(device.Status().FramesArrived, c.framesAccepted);
         if (c.result) {
-            EXPECT_EQ(Window->RzLabel9->text(), QString(c.result));
-            EXPECT_EQ(Window->RzLabel9->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-            EXPECT_TRUE(Window->RzLabel9->isVisibleTo(Window));
+            EXPECT_EQ(Q(Window->RzLabel9)->text(), QString(c.result));
+            EXPECT_EQ(Q(Window->RzLabel9)->palette().color(QPalette::WindowText),
+                      QColor(255, 0, 0));
+            EXPECT_TRUE(Q(Window->RzLabel9)->isVisibleTo(Q(Window)));
         } else {
-            EXPECT_FALSE(Window->RzLabel9->isVisibleTo(Window));
+            EXPECT_FALSE(Q(Window->RzLabel9)->isVisibleTo(Q(Window)));
         }
-        EXPECT_EQ(Window->RzStatusPane3->text(), QString(c.status));
+        EXPECT_EQ(Q(Window->RzStatusPane3)->text(), QString(c.status));
         EXPECT_EQ(Window->RzButton3->Tag, 0);
         EXPECT_TRUE(DialogueStopped);
         EXPECT_EQ(PendingReply, nullptr);
@@ -99,7 +100,7 @@ TEST_F(FaultWindow, DeviceVanishesDuringTheUpgrade) {
         ReopenOn(kOtherCom);
         ASSERT_TRUE(MCPort1.IsOpen());
         Boxes.clear();
-        Window->RzButton2->click();
+        Q(Window->RzButton2)->click();
         EXPECT_EQ(Boxes, std::vector<QString>{"VERSION:2.1\r\n"});
         MCPort1.SetPort(kCom);
     }

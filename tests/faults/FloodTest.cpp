@@ -64,7 +64,7 @@ TEST_F(FaultWindow, FloodWhileAVersionQueryWaits) {
 
     QElapsedTimer clock;
     clock.start();
-    Window->RzButton2->click();
+    Q(Window->RzButton2)->click();
     const qint64 queryMs = clock.elapsed();
     // The flood may outlast the query; the window goes on handling events meanwhile.
     const bool written = PumpUntil([&] { return floodWritten.load(); }, 60s);
@@ -83,10 +83,10 @@ TEST_F(FaultWindow, FloodWhileAVersionQueryWaits) {
     // The query ends by its time-out, not by the noise.
     EXPECT_GE(queryMs, 990);
     EXPECT_LT(queryMs, 6000);
-    EXPECT_EQ(Window->RzStatusPane3->text(), QString("读/写超时！"));
+    EXPECT_EQ(Q(Window->RzStatusPane3)->text(), QString("读/写超时！"));
     EXPECT_TRUE(Boxes.empty());
     EXPECT_EQ(PendingReply, nullptr);
-    EXPECT_TRUE(Window->RzButton2->isEnabled());
+    EXPECT_TRUE(Q(Window->RzButton2)->isEnabled());
 
     ASSERT_TRUE(PumpUntil([&] { return int(probeLatencyMs.size()) == probesPosted; }, 5s));
     const double worstMs = *std::max_element(probeLatencyMs.begin(), probeLatencyMs.end());

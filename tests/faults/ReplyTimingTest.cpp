@@ -38,7 +38,7 @@ TEST_F(ReplyTiming, ReplyHeardJustBeforeTheTimeOutCounts) {
     EXPECT_EQ(Exchange("AT\r", buffer, 1000), 1);
     EXPECT_GE(clock.elapsed(), 750);
     EXPECT_STREQ(buffer, "\r\nOK\r\n");
-    EXPECT_EQ(Window->RzStatusPane3->text(), QString("收到应答"));
+    EXPECT_EQ(Q(Window->RzStatusPane3)->text(), QString("收到应答"));
 }
 
 // The user-interface thread is held up inside the wait until the reply's notification and the
@@ -56,7 +56,7 @@ TEST_F(ReplyTiming, ReplyAndTickInTheSamePassReplyWins) {
     EXPECT_EQ(Exchange("AT\r", buffer, 200), 1);
     EXPECT_TRUE(queuedBeforeTick);
     EXPECT_STREQ(buffer, "\r\nOK\r\n");
-    EXPECT_EQ(Window->RzStatusPane3->text(), QString("收到应答"));
+    EXPECT_EQ(Q(Window->RzStatusPane3)->text(), QString("收到应答"));
     EXPECT_EQ(PendingReply, nullptr);
 }
 
@@ -76,7 +76,7 @@ TEST_F(ReplyTiming, ReplyAndStopInTheSamePassStopWins) {
                 Pty.Write(DataReply(0x10, 2).data(), 9);
                 std::this_thread::sleep_for(300ms);
                 QMetaObject::invokeMethod(
-                    Window, [this] { Window->RzButton3->click(); }, Qt::QueuedConnection);
+                    Q(Window), [this] { Q(Window->RzButton3)->click(); }, Qt::QueuedConnection);
             });
             return {};
         }
@@ -90,7 +90,7 @@ TEST_F(ReplyTiming, ReplyAndStopInTheSamePassStopWins) {
     for (const auto& m : Device->Log())
         if (m.kind == Kind::Data) indices.push_back(m.index);
     EXPECT_EQ(indices, (std::vector<uint16_t>{0, 1, 1, 1}));
-    EXPECT_EQ(Window->RzLabel9->text(), QString("升级失败"));
+    EXPECT_EQ(Q(Window->RzLabel9)->text(), QString("升级失败"));
     EXPECT_EQ(Window->RzButton3->Tag, 0);
     EXPECT_TRUE(DialogueStopped);
     EXPECT_EQ(PendingReply, nullptr);
@@ -114,7 +114,7 @@ TEST_F(ReplyTiming, ReplyAfterTheTimeOutIsCopiedNowhere) {
     DialogueStopped = false;
     char first[ReplyBufferSize];
     EXPECT_EQ(Exchange("AT+A\r", first, 200), -1);
-    EXPECT_EQ(Window->RzStatusPane3->text(), QString("读/写超时！"));
+    EXPECT_EQ(Q(Window->RzStatusPane3)->text(), QString("读/写超时！"));
     EXPECT_EQ(PendingReply, nullptr);
     // The late reply is heard with nobody waiting: it sets the flag and lands nowhere.
     ASSERT_TRUE(PumpUntil([] { return ReplyArrived; }, 3s));

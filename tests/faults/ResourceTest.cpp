@@ -35,9 +35,9 @@ void Report(const char* what, const Counts& start, const Counts& end, long growt
 TEST_F(FaultWindow, ThousandOpenCloseCycles) {
     // One cycle first, so what Qt and the port set up once is in the starting counts.
     MCPort1.SetOpen(false);
-    Window->RzBitBtn1->click();
+    Q(Window->RzBitBtn1)->click();
     ASSERT_TRUE(MCPort1.IsOpen());
-    Window->RzBitBtn1->click();
+    Q(Window->RzBitBtn1)->click();
     ASSERT_FALSE(MCPort1.IsOpen());
     ASSERT_TRUE(SettlesAt(Now()));
     const Counts start = Now();
@@ -53,16 +53,16 @@ TEST_F(FaultWindow, ThousandOpenCloseCycles) {
             opened += MCPort1.IsOpen();
             MCPort1.SetOpen(false);
         } else {
-            Window->RzBitBtn1->click();
+            Q(Window->RzBitBtn1)->click();
             opened += MCPort1.IsOpen();
-            Window->RzBitBtn1->click();
+            Q(Window->RzBitBtn1)->click();
         }
         if (cycle % 50 == 0) QCoreApplication::processEvents();
     }
     const qint64 ms = clock.elapsed();
     EXPECT_EQ(opened, 1000);
     EXPECT_FALSE(MCPort1.IsOpen());
-    EXPECT_EQ(Window->RzBitBtn1->text(), QString("打开串口"));
+    EXPECT_EQ(Q(Window->RzBitBtn1)->text(), QString("打开串口"));
     EXPECT_TRUE(SettlesAt(start));
     const long growth = ResidentBytes() - resident;
     Report("1000 open/close cycles", start, Now(), growth, ms);
@@ -77,7 +77,7 @@ TEST_F(FaultWindow, HundredVersionQueries) {
     devsim::VirtualDevice& device = StartSimulator(kCom);
     ReopenOn(kCom);
     ASSERT_TRUE(MCPort1.IsOpen());
-    Window->RzButton2->click();
+    Q(Window->RzButton2)->click();
     ASSERT_EQ(Boxes.size(), 1u);
     ASSERT_TRUE(SettlesAt(Now()));
     const Counts start = Now();
@@ -86,12 +86,12 @@ TEST_F(FaultWindow, HundredVersionQueries) {
     QElapsedTimer clock;
     clock.start();
     for (int query = 0; query < 100; ++query)
-        Window->RzButton2->click();
+        Q(Window->RzButton2)->click();
     const qint64 ms = clock.elapsed();
     EXPECT_EQ(device.Status().VersionQueries, 101);
     ASSERT_EQ(Boxes.size(), 101u);
     EXPECT_EQ(std::count(Boxes.begin(), Boxes.end(), QString("VERSION:2.1\r\n")), 101);
-    EXPECT_EQ(Window->RzStatusPane3->text(), QString("收到应答"));
+    EXPECT_EQ(Q(Window->RzStatusPane3)->text(), QString("收到应答"));
     EXPECT_TRUE(MCPort1.IsOpen());
     EXPECT_TRUE(SettlesAt(start));
     const long growth = ResidentBytes() - resident;

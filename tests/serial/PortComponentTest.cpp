@@ -2,6 +2,7 @@
 #include "serial/TMCPort.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/TempPortMap.h"
+#include "toolkit/qt/QtToolkit.h"
 
 #include <gtest/gtest.h>
 
@@ -91,7 +92,7 @@ class PortComponent : public ::testing::Test {
     }
     TempPortMap map;
     PtyPair pty, other;
-    QComboBox portCombo, baudCombo, parityCombo, byteSizeCombo, stopBitsCombo;
+    tk::qt::QtComboBox portCombo, baudCombo, parityCombo, byteSizeCombo, stopBitsCombo;
     std::unique_ptr<TMCPort> port;
 };
 
@@ -167,7 +168,7 @@ TEST_F(PortComponent, FillersBindFillAndSelectNothing) {
     EXPECT_NE(port->BuildPortList().find("COM201\r\nCOM203"), std::string::npos);
 
     EXPECT_EQ(Items(baudCombo), std::vector<std::string>{"kept"});
-    QComboBox fresh;
+    tk::qt::QtComboBox fresh;
     port->FillBaudRateList(&fresh);
     EXPECT_EQ(Items(fresh), (std::vector<std::string>{"300bps", "600bps", "1200bps", "2400bps",
                                                       "4800bps", "9600bps", "19200bps", "38400bps",
@@ -393,7 +394,7 @@ int RunStaticChild(int argc, char** argv, const char* folder) {
     SetPortMapFolder(folder);
     {
         QApplication app(argc, argv);
-        QComboBox combo;
+        tk::qt::QtComboBox combo;
         StaticPort.FillPortList(&combo);
         StaticPort.OnReceive = StaticReceive;
         StaticPort.SetPort(9);

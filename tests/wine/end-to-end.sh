@@ -8,12 +8,7 @@ win=$1 linux=$2 image=$3
 run() { timeout 120 "$win/wine-run.sh" "$@"; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-check() { # description, then the command; passes when it succeeds
-    local what=$1
-    shift
-    if "$@"; then echo "PASS $what"; else echo "FAIL $what"; failures=$((failures + 1)); fi
-}
+. "$(dirname "$0")/checks.sh"
 
 head -c 12288 /dev/urandom >"$work/area.bin"
 args=(--block-size 1024 --end1 11223344 --end2 55667788 --info "测试固件 V1.0")
@@ -31,6 +26,7 @@ run "$win/bin/tolvane-flash.exe" flash "$work/linux.enc2" --port COM21 "${modes[
     >"$work/flash.txt" 2>&1
 status=$?
 check "flash on COM21 succeeds (status $status)" test "$status" -eq 0
+[[ $status -eq 0 ]] || cat "$work/flash.txt"
 for _ in $(seq 50); do cmp -s "$image" "$work/area.bin" && break; sleep 0.1; done
 check "the device received the block area" cmp "$image" "$work/area.bin"
 

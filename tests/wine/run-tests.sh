@@ -4,12 +4,17 @@
 # prefix in the build folder; a pair of joined pseudo-terminals as COM12 and COM13, the virtual
 # device as COM21 and a silent one as COM22, all configured before the wine server starts (so
 # the registry lists them); a persistent wine server so that ctest does not wait on the
-# server's inherited output.
+# server's inherited output; a virtual display (Xvfb) from the start, for the window's tests.
 set -euo pipefail
 build=$(cd "$1" && pwd)
 linux=$(cd "$2" && pwd)
 export WINEPREFIX=$build/wine WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-unset LD_PRELOAD DISPLAY
+unset LD_PRELOAD
+# A wine server started without a display cannot give later programs windows.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$build/display.txt" 2>/dev/null &
+xvfb=$!
+for _ in $(seq 100); do [[ -s $build/display.txt ]] && break; sleep 0.05; done
+export DISPLAY=:$(cat "$build/display.txt")
 
 if [[ ! -f $WINEPREFIX/system.reg ]]; then
     wineboot -i >/dev/null 2>&1
@@ -41,12 +46,18 @@ start "$build/silent.txt" 1 "$linux/bin/tolvane-devsim" --silent
 device22=$(cat "$build/silent.txt")
 cleanup() {
     wineserver -k 2>/dev/null || true
-    kill "${pids[@]}" 2>/dev/null || true
+    kill "${pids[@]}" "$xvfb" 2>/dev/null || true
 }
 trap cleanup EXIT
 
 for port in 12:$device12 13:$device13 21:$device21 22:$device22; do
     wine reg add 'HKLM\Software\Wine\Ports' /v "COM${port%%:*}" /d "${port#*:}" /f >/dev/null 2>&1
+done
+# The dialog fonts and the result label's face through a CJK font the system has, so that the
+# window's Chinese texts render.
+for face in "MS Shell Dlg" "MS Shell Dlg 2" "MS Sans Serif" "Microsoft Sans Serif" Tahoma SimSun 宋体; do
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' /v "$face" \
+        /d "WenQuanYi Micro Hei" /f >/dev/null 2>&1
 done
 wineserver -k
 wineserver -w
@@ -56,4 +67,5 @@ wine cmd /c exit >/dev/null 2>&1 </dev/null
 status=0
 (cd "$build" && TOLVANE_WINE_PORTS=12,13 ctest --output-on-failure -j 2 --timeout 120) || status=1
 "$(dirname "$0")/end-to-end.sh" "$build" "$linux" "$image" || status=1
+"$(dirname "$0")/window-tests.sh" "$build" "$linux" "$image" || status=1
 exit $status

@@ -3,10 +3,10 @@
 // runs one upgrade through the window, prints its progress and result, and saves a screenshot of
 // the finished window. The user's Config.ini is left alone: the demo's settings go to a
 // temporary file.
-#include "app/Application.h"
 #include "app/MainForm.h"
 #include "app/PortSettings.h"
 #include "app/UserDialogs.h"
+#include "toolkit/qt/QtToolkit.h"
 
 #include <QTemporaryDir>
 #include <QTimer>
@@ -16,9 +16,17 @@
 #include <string>
 
 namespace {
+using tk::qt::Q;
+
 void Say(const QString& text) {
     std::printf("%s\n", text.toUtf8().constData());
     std::fflush(stdout);
+}
+void Say(const std::string& text) {
+    Say(QString::fromStdString(text));
+}
+void Say(const char* text) {
+    Say(QString::fromUtf8(text));
 }
 
 int Usage(const char* self) {
@@ -47,13 +55,14 @@ int main(int argc, char** argv) {
     TApplication app(argc, argv);
     QTemporaryDir settings;
     SetConfigIniPath((settings.path() + "/Config.ini").toStdString());
-    SetMessageBoxHook([](const QString& text) { Say("[message box] " + text); });
-    SetExceptionBoxHook([](const QString& text) { Say("[error] " + text); });
+    SetMessageBoxHook([](const std::string& text) { Say("[message box] " + text); });
+    SetExceptionBoxHook([](const std::string& text) { Say("[error] " + text); });
 
     TMForm form;
-    form.show();
+    form.Show();
+    QWidget* window = Q(form.FormWindow.get());
     int result = 1;
-    QTimer::singleShot(0, &form, [&] {
+    QTimer::singleShot(0, window, [&] {
         // The port panel as a person sets it: the device's port at 115200 8N1; both device modes
         // at 115200bps without parity, as the virtual device is started.
         MCPort1.SetPort(com);
@@ -61,47 +70,48 @@ int main(int argc, char** argv) {
         MCPort1.SetParity(0);
         MCPort1.SetByteSize(8);
         MCPort1.SetStopBits(0);
-        for (QComboBox* box : {form.RzComboBox6, form.RzComboBox7})
+        for (QComboBox* box : {Q(form.RzComboBox6), Q(form.RzComboBox7)})
             box->setCurrentIndex(box->findText("115200bps"));
-        for (QComboBox* box : {form.RzComboBox8, form.RzComboBox9})
+        for (QComboBox* box : {Q(form.RzComboBox8), Q(form.RzComboBox9)})
             box->setCurrentIndex(0);
-        form.RzBitBtn1->click();
-        Say(form.RzStatusPane3->text());
+        Q(form.RzBitBtn1)->click();
+        Say(Q(form.RzStatusPane3)->text());
         if (!MCPort1.IsOpen()) {
-            form.close();
+            window->close();
             return;
         }
 
-        SetOpenFileHook([&] { return package; });
-        form.RzButton1->click();
+        SetOpenFileHook([&] { return package.toStdString(); });
+        Q(form.RzButton1)->click();
         SetOpenFileHook({});
-        Say("固件信息:\n  " + form.RzMemo1->toPlainText().replace("\n", "\n  "));
+        Say("固件信息:\n  " + Q(form.RzMemo1)->toPlainText().replace("\n", "\n  "));
 
         // Progress and status as they change while the run waits for the device.
         QString lastStatus;
         int lastPercent = -1;
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, [&] {
-            const QString status = form.RzStatusPane3->text();
+            const QString status = Q(form.RzStatusPane3)->text();
             if (!status.isEmpty() && status != lastStatus) Say("  " + status);
             lastStatus = status;
-            const int percent = form.RzProgressBar1->value();
+            const int percent = Q(form.RzProgressBar1)->value();
             // One line per tenth of the way, not per block.
-            if (form.RzProgressBar1->isVisible() && percent / 10 != lastPercent / 10)
+            if (Q(form.RzProgressBar1)->isVisible() && percent / 10 != lastPercent / 10)
                 Say(QString("  %1 %").arg(percent));
-            if (form.RzProgressBar1->isVisible()) lastPercent = percent;
+            if (Q(form.RzProgressBar1)->isVisible()) lastPercent = percent;
         });
         watch.start(20);
         Say("开始升级");
-        form.RzButton3->click(); // returns when the run has ended
+        Q(form.RzButton3)->click(); // returns when the run has ended
         watch.stop();
 
-        const bool done = form.RzLabel9->isVisible() && form.RzLabel9->text() == "升级成功";
-        Say("Result: " + (form.RzLabel9->isVisible() ? form.RzLabel9->text() : "(none)"));
-        if (!screenshot.isEmpty() && !form.grab().save(screenshot, "PNG"))
+        QLabel* label = Q(form.RzLabel9);
+        const bool done = label->isVisible() && label->text() == "升级成功";
+        Say("Result: " + (label->isVisible() ? label->text() : "(none)"));
+        if (!screenshot.isEmpty() && !window->grab().save(screenshot, "PNG"))
             Say("cannot write " + screenshot);
         result = done ? 0 : 1;
-        form.close();
+        window->close();
     });
     app.exec();
     return result;

@@ -9,8 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/Application.h"
 #include "app/MainForm.h"
+#include "toolkit/qt/QtToolkit.h"
+
+using tk::qt::Q;
 
 int main(int argc, char** argv) {
     const bool upgradeLook = argc == 3 && std::strcmp(argv[1], "--upgrade") == 0;
@@ -23,25 +25,23 @@ int main(int argc, char** argv) {
     TApplication app(argc, argv);
     TMForm form;
     if (upgradeLook) {
-        form.RzLabel8->show();
-        form.RzProgressBar1->setValue(42);
-        form.RzProgressBar1->show();
-        form.RzLabel9->setText(QStringLiteral("升级成功"));
-        QPalette palette = form.RzLabel9->palette();
-        palette.setColor(QPalette::WindowText, Qt::darkGreen);
-        form.RzLabel9->setPalette(palette);
-        form.RzLabel9->show();
-        form.RzButton3->setText(QStringLiteral("停止"));
-        form.RzEdit1->setText(QStringLiteral("/home/user/firmware/K46_v3.enc2"));
-        form.RzMemo1->appendPlainText(QStringLiteral("K46方案Modem升级"));
-        form.RzMemo1->appendPlainText(QStringLiteral("文件MD5:9E107D9D372BB6826BD81D3542A419D6"));
-        form.RzMemo1->appendPlainText(QStringLiteral("升级文件信息:示例固件 V3.1"));
-        form.RzStatusPane3->setText(QStringLiteral("COM1 Opened"));
+        form.RzLabel8->SetVisible(true);
+        form.RzProgressBar1->SetPercent(42);
+        form.RzProgressBar1->SetVisible(true);
+        form.RzLabel9->SetCaption("升级成功");
+        form.RzLabel9->SetFontColour({0, 128, 0});
+        form.RzLabel9->SetVisible(true);
+        form.RzButton3->SetCaption("停止");
+        form.RzEdit1->SetText("/home/user/firmware/K46_v3.enc2");
+        form.RzMemo1->AppendLine("K46方案Modem升级");
+        form.RzMemo1->AppendLine("文件MD5:9E107D9D372BB6826BD81D3542A419D6");
+        form.RzMemo1->AppendLine("升级文件信息:示例固件 V3.1");
+        form.RzStatusPane3->SetCaption("COM1 Opened");
     }
-    form.show();
+    form.Show();
     QApplication::processEvents();
     // The window is only rendered, never closed: Config.ini stays as it was.
-    const QPixmap shot = form.grab();
+    const QPixmap shot = Q(form.FormWindow.get())->grab();
     if (!shot.save(QString::fromLocal8Bit(out), "PNG")) {
         std::fprintf(stderr, "cannot write %s\n", out);
         return 1;
