@@ -13,7 +13,9 @@ unset LD_PRELOAD
 # A wine server started without a display cannot give later programs windows.
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$build/display.txt" 2>/dev/null &
 xvfb=$!
-for _ in $(seq 100); do [[ -s $build/display.txt ]] && break; sleep 0.05; done
+# A loaded machine has taken more than five seconds to bring the display up.
+for _ in $(seq 1200); do [[ -s $build/display.txt ]] && break; sleep 0.05; done
+[[ -s $build/display.txt ]] || { echo "run-tests: Xvfb did not start" >&2; exit 1; }
 export DISPLAY=:$(cat "$build/display.txt")
 
 if [[ ! -f $WINEPREFIX/system.reg ]]; then
