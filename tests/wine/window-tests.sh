@@ -29,7 +29,11 @@ printf '[COMPort1]\r\nPort=21\r\nBaudrate=115200\r\nParity=NONE\r\nByteSize=8\r\
 "$win/wine-run.sh" "$win/bin/tolvane.exe" >/dev/null 2>&1 &
 window=$(find_window '^Tolvane 3\.2\.0\.0$')
 check "the window comes up with its caption" test -n "$window"
-[[ -n $window ]] || exit 1
+if [[ -z $window ]]; then
+    echo "DISPLAY=$DISPLAY; running: $(pgrep -fc 'bin/tolvane.exe') tolvane.exe; windows named:" \
+        "$(xdotool search --name . 2>/dev/null | wc -l)"
+    exit 1
+fi
 eval "$(xdotool getwindowgeometry --shell "$window")"
 check "its client area is 752 x 250 (${WIDTH}x$HEIGHT)" test "$WIDTH" -eq 752 -a "$HEIGHT" -eq 250
 
