@@ -34,30 +34,30 @@ void PaintFontColour(QWidget* widget, Colour colour) {
     widget->setPalette(palette);
 }
 
-void ApplyFont(QWidget* widget, const Font& spec) {
+void ApplyFont(QWidget* widget, const Font& face) {
     QFont font; // the application's face with only these properties set
     QStringList families;
-    for (const std::string& family : spec.Families)
+    for (const std::string& family : face.Families)
         families.append(ToQt(family));
     font.setFamilies(families);
-    if (spec.PixelSize > 0) font.setPixelSize(spec.PixelSize);
-    font.setBold(spec.Bold);
+    if (face.PixelSize > 0) font.setPixelSize(face.PixelSize);
+    font.setBold(face.Bold);
     widget->setFont(font);
 }
 
-QPixmap DrawLamp(const LampImage& spec) {
+QPixmap DrawLamp(const LampImage& lamp) {
     QPixmap pixmap(16, 16);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
 
-    const QColor colour(spec.Hue.Red, spec.Hue.Green, spec.Hue.Blue);
+    const QColor colour(lamp.Hue.Red, lamp.Hue.Green, lamp.Hue.Blue);
     QColor base = colour;
-    if (spec.Look == LampLook::Dark)
+    if (lamp.Look == LampLook::Dark)
         base = colour.darker(260);
-    else if (spec.Look == LampLook::Grey)
+    else if (lamp.Look == LampLook::Grey)
         base = QColor(150, 150, 150);
-    const bool lit = spec.Look == LampLook::Lit;
+    const bool lit = lamp.Look == LampLook::Lit;
     QRadialGradient fill(QPointF(6, 6), 9);
     fill.setColorAt(0, lit ? QColor(255, 255, 255) : base.lighter(140));
     fill.setColorAt(lit ? 0.35 : 0.25, base);
@@ -66,7 +66,7 @@ QPixmap DrawLamp(const LampImage& spec) {
     painter.setPen(QPen(QColor(60, 60, 60), 1));
     painter.setBrush(fill);
     const QRectF body(1.5, 1.5, 13, 13);
-    if (spec.Round)
+    if (lamp.Round)
         painter.drawEllipse(body);
     else
         painter.drawRoundedRect(body, 2.5, 2.5);

@@ -57,7 +57,7 @@ template <typename Fn> void Guarded(Fn fn) {
 
 // A 16 x 16 lamp with a radial highlight, antialiased by 4 x 4 supersampling; premultiplied
 // BGRA, top row first.
-std::vector<uint32_t> DrawLamp(const LampImage& spec) {
+std::vector<uint32_t> DrawLamp(const LampImage& lamp) {
     auto scale = [](Colour c, double f) {
         auto channel = [f](uint8_t v) { return uint8_t(std::clamp(v * f, 0.0, 255.0)); };
         return Colour{channel(c.Red), channel(c.Green), channel(c.Blue)};
@@ -66,10 +66,10 @@ std::vector<uint32_t> DrawLamp(const LampImage& spec) {
         auto channel = [t](uint8_t x, uint8_t y) { return uint8_t(x + (y - x) * t); };
         return Colour{channel(a.Red, b.Red), channel(a.Green, b.Green), channel(a.Blue, b.Blue)};
     };
-    Colour base = spec.Hue;
-    if (spec.Look == LampLook::Dark) base = scale(base, 1 / 2.6);
-    if (spec.Look == LampLook::Grey) base = {150, 150, 150};
-    const bool lit = spec.Look == LampLook::Lit;
+    Colour base = lamp.Hue;
+    if (lamp.Look == LampLook::Dark) base = scale(base, 1 / 2.6);
+    if (lamp.Look == LampLook::Grey) base = {150, 150, 150};
+    const bool lit = lamp.Look == LampLook::Lit;
     const Colour centre = lit ? Colour{255, 255, 255} : scale(base, 1.4);
     const double stop = lit ? 0.35 : 0.25;
     const Colour edge = scale(base, 1 / 1.5);
@@ -84,7 +84,7 @@ std::vector<uint32_t> DrawLamp(const LampImage& spec) {
                     const double px = x + (sx + 0.5) / 4, py = y + (sy + 0.5) / 4;
                     // Distance outside the body (negative inside): circle or rounded square.
                     double d;
-                    if (spec.Round) {
+                    if (lamp.Round) {
                         d = std::hypot(px - 8, py - 8) - 6.5;
                     } else {
                         const double qx = std::max(std::abs(px - 8) - 4.0, 0.0);
