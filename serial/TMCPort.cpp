@@ -23,19 +23,6 @@ bool ParseDecimal(const std::string& text, int64_t& value) {
     return true;
 }
 
-const char* ParityText(int64_t parity) {
-    switch (parity) {
-    case 0:
-        return "NONE";
-    case 1:
-        return "ODD";
-    case 2:
-        return "EVEN";
-    default:
-        return "";
-    }
-}
-
 const char* StopBitsText(int64_t stopBits) {
     switch (stopBits) {
     case 0:
@@ -358,7 +345,10 @@ void TMCPort::Set(Setting setting, int64_t value) {
         text = std::to_string(value) + "bps";
         break;
     case Setting::Parity:
-        text = ParityText(value);
+        if (value >= 0 && value <= 2) {
+            text = ParityName(uint8_t(value)); // the items compare upper-cased
+            ToUpperAscii(text);
+        }
         break;
     case Setting::ByteSize:
         text = std::to_string(Dcb.ByteSize);
