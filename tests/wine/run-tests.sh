@@ -10,7 +10,10 @@ build=$(cd "$1" && pwd)
 linux=$(cd "$2" && pwd)
 export WINEPREFIX=$build/wine WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset LD_PRELOAD
-# A wine server started without a display cannot give later programs windows.
+# A wine server started without a display cannot give later programs windows. The file is
+# emptied here, not by the background job's redirection, which may come after the wait below
+# has read an earlier run's number.
+: >"$build/display.txt"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$build/display.txt" 2>/dev/null &
 xvfb=$!
 # A loaded machine has taken more than five seconds to bring the display up.
