@@ -1,28 +1,11 @@
 #pragma once
-// The settings file's platform side: reading a plain file, and replacing a file atomically with
-// new content (written beside it, flushed to disk, then put in its place in one step).
+// The settings file's platform side: replacing a file atomically with new content (written beside
+// it, flushed to disk, then put in its place in one step). It is read as any plain file is
+// (package/FileAccess.h).
 // Implemented in app/posix and app/win32.
 #include <cstddef>
 #include <cstdint>
 #include <string>
-
-class IniSource {
-  public:
-    // Opens only a regular file, never blocking on a FIFO; Valid tells.
-    explicit IniSource(const std::string& path);
-    ~IniSource();
-    IniSource(const IniSource&) = delete;
-    IniSource& operator=(const IniSource&) = delete;
-    bool Valid() const { return handle_ != kClosed; }
-    // Reads on from the last Read: the count, 0 at the end, -1 on an error.
-    int64_t Read(char* buffer, size_t size);
-    // Reads at an offset; the position of Read is then unspecified.
-    int64_t ReadAt(char* buffer, size_t size, uint64_t offset);
-
-  private:
-    static constexpr intptr_t kClosed = -1;
-    intptr_t handle_ = kClosed;
-};
 
 enum class IniTargetKind { Missing, Regular, Other };
 

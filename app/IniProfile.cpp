@@ -1,6 +1,7 @@
 #include "app/IniProfile.h"
 
 #include "app/IniFile.h"
+#include "package/FileAccess.h"
 
 #include <algorithm>
 #include <climits>
@@ -49,7 +50,7 @@ struct Line {
 
 // Calls `visit(line)` for every line of the file, in order; stops when it returns false.
 // A read error ends the file there and gives false.
-template <typename Visit> bool ScanLines(IniSource& file, Visit visit) {
+template <typename Visit> bool ScanLines(ReadOnlyFile& file, Visit visit) {
     std::vector<char> buffer(kChunk);
     Line line;
     uint64_t pos = 0;
@@ -137,7 +138,8 @@ struct Plan {
     bool readError = false;
 };
 
-Plan Locate(IniSource& file, const std::string& section, const std::string& key, bool stopAtKey) {
+Plan Locate(ReadOnlyFile& file, const std::string& section, const std::string& key,
+            bool stopAtKey) {
     Plan plan;
     enum { Before, Inside, After } where = Before;
     plan.readError = !ScanLines(file, [&](const Line& line) {
@@ -179,7 +181,7 @@ Plan Locate(IniSource& file, const std::string& section, const std::string& key,
 }
 
 // Copies bytes [from, to) of the source to the replacement.
-bool CopyRange(IniSource& src, IniReplacement& dst, uint64_t from, uint64_t to) {
+bool CopyRange(ReadOnlyFile& src, IniReplacement& dst, uint64_t from, uint64_t to) {
     std::vector<char> buffer(kChunk);
     while (from < to) {
         size_t want = size_t(std::min<uint64_t>(buffer.size(), to - from));
@@ -234,8 +236,8 @@ bool ParseIniInteger(const std::string& text, int32_t& value) {
 
 std::string IniProfile::ReadString(const std::string& section, const std::string& key,
                                    const std::string& fallback) const {
-    IniSource file(path_);
-    if (!file.Valid()) return fallback;
+    ReadOnlyFile file(path_);
+    if (!file.IsOpen()) return fallback;
     Plan plan = Locate(file, section, key, true);
     return plan.keyFound ? plan.value : fallback;
 }
@@ -261,11 +263,11 @@ void IniProfile::WriteString(const std::string& section, const std::string& key,
     const bool exists = kind != IniTargetKind::Missing;
     if (kind == IniTargetKind::Other)
         fail(); // never replace a directory, device or FIFO by a plain file
-    std::optional<IniSource> src;
+    std::optional<ReadOnlyFile> src;
     Plan plan;
     if (exists) {
         src.emplace(target);
-        if (!src->Valid()) fail();
+        if (!src->IsOpen()) fail();
         plan = Locate(*src, section, key, false);
         if (plan.readError) fail(); // rewriting would lose the part that could not be read
     }

@@ -1,5 +1,5 @@
 #pragma once
-// Reading a plain file by its UTF-8 path, the one file operation the package code needs, and
+// Reading a plain file by its UTF-8 path (the package and the settings file are read so), and
 // the UTF-8 paths and arguments of the tools. Implemented in package/posix and package/win32.
 #include <cstddef>
 #include <cstdint>
@@ -28,7 +28,9 @@ class ReadOnlyFile {
     int64_t Size() const { return size_; }
     // Reads up to `size` bytes from where the last read ended: the count, 0 at the end, -1 on
     // an error.
-    int64_t Read(uint8_t* buffer, size_t size);
+    int64_t Read(void* buffer, size_t size);
+    // The same from an offset; where the next Read starts is then unspecified.
+    int64_t ReadAt(void* buffer, size_t size, uint64_t offset);
 
   private:
     static constexpr intptr_t kClosed = -1;

@@ -13,6 +13,8 @@
 // Replaces the port map folder; an empty text restores the default.
 void SetPortMapFolder(std::string folder);
 std::string PortMapFolder();
+// The platform's default: "ports" beside the executable.
+std::string DefaultPortMapFolder();
 
 // The device behind a port number (the resolved path of a mapped link, or the default device
 // name); empty when the number is out of range or no such device is present.

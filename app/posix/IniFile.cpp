@@ -19,37 +19,6 @@ std::string DirectoryOf(const std::string& path) {
 
 } // namespace
 
-IniSource::IniSource(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat st {};
-    if (fd < 0) return;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return;
-    }
-    handle_ = fd;
-}
-
-IniSource::~IniSource() {
-    if (Valid()) ::close(int(handle_));
-}
-
-int64_t IniSource::Read(char* buffer, size_t size) {
-    for (;;) {
-        const ssize_t n = ::read(int(handle_), buffer, size);
-        if (n < 0 && errno == EINTR) continue;
-        return n;
-    }
-}
-
-int64_t IniSource::ReadAt(char* buffer, size_t size, uint64_t offset) {
-    for (;;) {
-        const ssize_t n = ::pread(int(handle_), buffer, size, off_t(offset));
-        if (n < 0 && errno == EINTR) continue;
-        return n;
-    }
-}
-
 std::string IniWriteTarget(const std::string& path) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {

@@ -1,5 +1,7 @@
 #include "app/IniFile.h"
 
+#include "package/win32/WideText.h"
+
 #include <atomic>
 #include <windows.h>
 
@@ -7,58 +9,18 @@ namespace {
 
 std::atomic<unsigned> tempCounter{0};
 
-std::wstring Wide(const std::string& text) {
-    if (text.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
-    std::wstring wide(size_t(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), wide.data(), n);
-    return wide;
-}
-
 HANDLE AsHandle(intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
 
 } // namespace
 
-IniSource::IniSource(const std::string& path) {
-    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    if (GetFileType(file) != FILE_TYPE_DISK) {
-        CloseHandle(file);
-        return;
-    }
-    handle_ = reinterpret_cast<intptr_t>(file);
-}
-
-IniSource::~IniSource() {
-    if (Valid()) CloseHandle(AsHandle(handle_));
-}
-
-int64_t IniSource::Read(char* buffer, size_t size) {
-    DWORD got = 0;
-    if (!ReadFile(AsHandle(handle_), buffer, DWORD(size), &got, nullptr)) return -1;
-    return int64_t(got);
-}
-
-int64_t IniSource::ReadAt(char* buffer, size_t size, uint64_t offset) {
-    OVERLAPPED at{};
-    at.Offset = DWORD(offset);
-    at.OffsetHigh = DWORD(offset >> 32);
-    DWORD got = 0;
-    if (!ReadFile(AsHandle(handle_), buffer, DWORD(size), &got, &at))
-        return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
-    return int64_t(got);
-}
-
 std::string IniWriteTarget(const std::string& path) {
     return path;
 }
 
 IniTargetKind IniTargetKindOf(const std::string& target) {
-    const DWORD attributes = GetFileAttributesW(Wide(target).c_str());
+    const DWORD attributes = GetFileAttributesW(WideFromUtf8(target).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return IniTargetKind::Missing;
     return attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE) ? IniTargetKind::Other
                                                                            : IniTargetKind::Regular;
@@ -68,8 +30,8 @@ IniReplacement::IniReplacement(const std::string& target) : target_(target) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         temp_ = target + "." + std::to_string(GetCurrentProcessId()) + "." +
                 std::to_string(tempCounter++) + ".tmp";
-        HANDLE file = CreateFileW(Wide(temp_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file = CreateFileW(WideFromUtf8(temp_).c_str(), GENERIC_WRITE, 0, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             handle_ = reinterpret_cast<intptr_t>(file);
             return;
@@ -81,7 +43,7 @@ IniReplacement::IniReplacement(const std::string& target) : target_(target) {
 
 IniReplacement::~IniReplacement() {
     if (Valid()) CloseHandle(AsHandle(handle_));
-    if (!committed_ && !temp_.empty()) DeleteFileW(Wide(temp_).c_str());
+    if (!committed_ && !temp_.empty()) DeleteFileW(WideFromUtf8(temp_).c_str());
 }
 
 bool IniReplacement::Write(const char* data, size_t size) {
@@ -94,7 +56,7 @@ bool IniReplacement::Commit() {
     ok = CloseHandle(AsHandle(handle_)) && ok;
     handle_ = kClosed;
     if (!ok) return false;
-    const std::wstring target = Wide(target_), temp = Wide(temp_);
+    const std::wstring target = WideFromUtf8(target_), temp = WideFromUtf8(temp_);
     // ReplaceFileW keeps the old file's attributes and security; where it cannot (no old file,
     // or a file system without it) the write-through move is just as atomic.
     if (GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES &&

@@ -2,6 +2,8 @@
 // port list comes from the registry, so the port map folder is only nominal.
 #include "app/SettingsLocation.h"
 
+#include "package/win32/WideText.h"
+
 #include <windows.h>
 
 std::string ExecutableFolder() {
@@ -16,14 +18,7 @@ std::string ExecutableFolder() {
         path.resize(path.size() * 2);
     }
     const size_t slash = path.find_last_of(L"\\/");
-    if (slash == std::wstring::npos) return ".";
-    const int length = int(slash);
-    const int n =
-        WideCharToMultiByte(CP_UTF8, 0, path.data(), length, nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, path.data(), length, out.data(), n, nullptr, nullptr);
-    return out;
+    return slash == std::wstring::npos ? "." : Utf8FromWide(path.data(), slash);
 }
 
 std::string SettingsFolder(const std::string& exeFolder) {

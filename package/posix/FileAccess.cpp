@@ -22,10 +22,19 @@ ReadOnlyFile::~ReadOnlyFile() {
     if (IsOpen()) ::close(int(handle_));
 }
 
-int64_t ReadOnlyFile::Read(uint8_t* buffer, size_t size) {
+int64_t ReadOnlyFile::Read(void* buffer, size_t size) {
     if (!IsOpen()) return -1;
     for (;;) {
         const ssize_t got = ::read(int(handle_), buffer, size);
+        if (got < 0 && errno == EINTR) continue;
+        return got;
+    }
+}
+
+int64_t ReadOnlyFile::ReadAt(void* buffer, size_t size, uint64_t offset) {
+    if (!IsOpen()) return -1;
+    for (;;) {
+        const ssize_t got = ::pread(int(handle_), buffer, size, off_t(offset));
         if (got < 0 && errno == EINTR) continue;
         return got;
     }

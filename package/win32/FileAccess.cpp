@@ -25,11 +25,31 @@ ReadOnlyFile::~ReadOnlyFile() {
     if (IsOpen()) CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }
 
-int64_t ReadOnlyFile::Read(uint8_t* buffer, size_t size) {
+namespace {
+
+// One ReadFile takes a DWORD count; callers read on until the end anyway.
+DWORD ChunkOf(size_t size) {
+    return size > 0x10000000 ? 0x10000000 : DWORD(size);
+}
+
+} // namespace
+
+int64_t ReadOnlyFile::Read(void* buffer, size_t size) {
     if (!IsOpen()) return -1;
     DWORD got = 0;
-    const DWORD want = size > 0x10000000 ? 0x10000000 : DWORD(size);
-    if (!ReadFile(reinterpret_cast<HANDLE>(handle_), buffer, want, &got, nullptr)) return -1;
+    if (!ReadFile(reinterpret_cast<HANDLE>(handle_), buffer, ChunkOf(size), &got, nullptr))
+        return -1;
+    return int64_t(got);
+}
+
+int64_t ReadOnlyFile::ReadAt(void* buffer, size_t size, uint64_t offset) {
+    if (!IsOpen()) return -1;
+    OVERLAPPED at{};
+    at.Offset = DWORD(offset);
+    at.OffsetHigh = DWORD(offset >> 32);
+    DWORD got = 0;
+    if (!ReadFile(reinterpret_cast<HANDLE>(handle_), buffer, ChunkOf(size), &got, &at))
+        return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
     return int64_t(got);
 }
 

@@ -6,20 +6,12 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
-#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int MaxPort = 256;
-
-// Never destroyed: a static port component's watcher thread may still ask during program exit.
-std::mutex FolderLock;
-std::string& FolderOverride() { // empty: the default beside the executable
-    static std::string* folder = new std::string;
-    return *folder;
-}
 
 // The folder of the running executable ("." when it cannot be told).
 std::string ExeFolder() {
@@ -29,10 +21,6 @@ std::string ExeFolder() {
     std::string exe(buffer, static_cast<size_t>(n));
     size_t slash = exe.rfind('/');
     return slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
-}
-
-std::string DefaultFolder() {
-    return ExeFolder() + "/ports";
 }
 
 bool IsCharDevice(const std::string& path) {
@@ -93,17 +81,9 @@ std::string DefaultDevice(int number) {
 
 } // namespace
 
-void SetPortMapFolder(std::string folder) {
-    std::lock_guard<std::mutex> lock(FolderLock);
-    FolderOverride() = std::move(folder);
-}
-
-std::string PortMapFolder() {
-    {
-        std::lock_guard<std::mutex> lock(FolderLock);
-        if (!FolderOverride().empty()) return FolderOverride();
-    }
-    static const std::string* folder = new std::string(DefaultFolder());
+std::string DefaultPortMapFolder() {
+    // Never destroyed: a static port component's watcher thread may still ask during exit.
+    static const std::string* folder = new std::string(ExeFolder() + "/ports");
     return *folder;
 }
 

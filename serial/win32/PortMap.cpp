@@ -4,30 +4,17 @@
 
 #include "serial/win32/SerialCommNames.h"
 
-#include <mutex>
 #include <windows.h>
 
 namespace {
 
 constexpr int MaxPort = 256;
 
-std::mutex FolderLock;
-std::string& FolderOverride() { // never destroyed, as on Linux
-    static std::string* folder = new std::string;
-    return *folder;
-}
-
 } // namespace
 
-void SetPortMapFolder(std::string folder) {
-    std::lock_guard<std::mutex> lock(FolderLock);
-    FolderOverride() = std::move(folder);
-}
-
-std::string PortMapFolder() {
-    std::lock_guard<std::mutex> lock(FolderLock);
-    // Windows lists its ports in the registry; the folder only answers those who ask for it.
-    return FolderOverride().empty() ? std::string("ports") : FolderOverride();
+// Windows lists its ports in the registry; the folder only answers those who ask for it.
+std::string DefaultPortMapFolder() {
+    return "ports";
 }
 
 std::string PortDevicePath(int number) {
