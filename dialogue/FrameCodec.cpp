@@ -1,22 +1,9 @@
 #include "dialogue/FrameCodec.h"
 
+#include "package/ByteOrder.h"
 #include "package/Crc32.h"
 
 #include <cstring>
-
-namespace {
-
-void WriteLe16(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-
-void WriteLe32(uint8_t* p, uint32_t v) {
-    WriteLe16(p, v);
-    WriteLe16(p + 2, v >> 16);
-}
-
-} // namespace
 
 bool CanFrameBlocks(const DataFrameSource& s) {
     if (s.kind == 0 || s.endParam1 == nullptr || s.endParam2 == nullptr) return false;

@@ -1,18 +1,11 @@
 #include "dialogue/ReplyRecognition.h"
 
 #include "dialogue/FrameCodec.h"
+#include "package/ByteOrder.h"
 #include "package/Crc32.h"
 
 #include <algorithm>
 #include <cstring>
-
-namespace {
-
-uint32_t ReadLe32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-} // namespace
 
 RecognisedReply RecogniseReply(const uint8_t* data, int32_t n) {
     RecognisedReply none;

@@ -1,5 +1,6 @@
 #include "package/FirmwarePackage.h"
 
+#include "package/ByteOrder.h"
 #include "package/Crc32.h"
 #include "package/FileAccess.h"
 #include "package/GbkText.h"
@@ -79,9 +80,7 @@ PackageLoadResult LoadPackage(const std::string& path, FirmwarePackageData& into
         return MemoFailure(PackageLoadOutcome::FormatError, "升级文件格式错误！");
     }
 
-    const uint8_t* stored = work.get() + size - 4;
-    const uint32_t expected = uint32_t(stored[0]) | uint32_t(stored[1]) << 8 |
-                              uint32_t(stored[2]) << 16 | uint32_t(stored[3]) << 24;
+    const uint32_t expected = ReadLe32(work.get() + size - 4);
     if (Crc32(work.get(), int32_t(size - 4)) != expected) {
         into.ClearKind();
         return MemoFailure(PackageLoadOutcome::ChecksumError, "升级文件校验错误！");

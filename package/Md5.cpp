@@ -1,5 +1,6 @@
 #include "package/Md5.h"
 
+#include "package/ByteOrder.h"
 #include "package/FileAccess.h"
 
 #include <cstdio>
@@ -26,8 +27,7 @@ inline uint32_t RotateLeft(uint32_t x, int n) {
 void Transform(uint32_t state[4], const uint8_t block[64]) {
     uint32_t x[16];
     for (int i = 0; i < 16; ++i)
-        x[i] = uint32_t(block[4 * i]) | uint32_t(block[4 * i + 1]) << 8 |
-               uint32_t(block[4 * i + 2]) << 16 | uint32_t(block[4 * i + 3]) << 24;
+        x[i] = ReadLe32(block + 4 * i);
 
     uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
     for (int i = 0; i < 64; ++i) {

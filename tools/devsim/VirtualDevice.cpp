@@ -1,6 +1,7 @@
 #include "tools/devsim/VirtualDevice.h"
 
 #include "dialogue/FrameCodec.h"
+#include "package/ByteOrder.h"
 #include "package/Crc32.h"
 #include "tools/devsim/PtyLine.h"
 
@@ -45,9 +46,7 @@ void PutCrc(std::vector<uint8_t>& frame) {
 
 bool CrcMatches(const std::vector<uint8_t>& frame) {
     const size_t n = frame.size() - 4;
-    const uint32_t stored = uint32_t(frame[n]) | uint32_t(frame[n + 1]) << 8 |
-                            uint32_t(frame[n + 2]) << 16 | uint32_t(frame[n + 3]) << 24;
-    return Crc32(frame.data(), int32_t(n)) == stored;
+    return Crc32(frame.data(), int32_t(n)) == ReadLe32(frame.data() + n);
 }
 
 std::vector<uint8_t> CommandReply(uint8_t status) {

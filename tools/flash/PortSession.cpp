@@ -1,6 +1,6 @@
 #include "tools/flash/PortSession.h"
 
-#include "package/Crc32.h"
+#include "dialogue/ReplyRecognition.h"
 #include "serial/PortMap.h"
 
 #include <algorithm>
@@ -30,10 +30,6 @@ std::string OpenFailureText(const PortTarget& target) {
     std::string text =
         "无法打开串口 " + name + "，请检查串口是否被其他程序占用或做了不恰当的设置！";
     return text + " (" + (target.Device.empty() ? "no such device" : target.Device) + ")";
-}
-
-uint32_t ReadLe32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
 } // namespace
@@ -227,10 +223,9 @@ void PortSession::Restart() {
 
 bool PortSession::PromptReplyReady() const {
     uint8_t head[MaxReceiveChunk];
-    const int n = Port.ReceiveQueue.Peek(head, MaxReceiveChunk);
-    if (n < MinReplyLength || head[0] != FrameMark0 || head[1] != FrameMark1) return false;
-    const int length = head[2] == CommandKind ? head[4] + MinReplyLength : DataReplyLength;
-    return n >= length && Crc32(head, length - 4) == ReadLe32(head + length - 4);
+    const ReplyClass kind =
+        RecogniseReply(head, Port.ReceiveQueue.Peek(head, MaxReceiveChunk)).kind;
+    return kind == ReplyClass::CommandReply || kind == ReplyClass::DataReply;
 }
 
 void PortSession::WaitOnce() {
