@@ -92,10 +92,10 @@ PackageLoadResult LoadPackage(const std::string& path, FirmwarePackageData& into
     result.Outcome = PackageLoadOutcome::Loaded;
     result.ReplaceMemo = true;
     if (into.Kind() == kPackageKindK46) result.MemoLines.push_back("K46方案Modem升级");
-    std::string digest = FileMd5Hex(path);
-    for (char& c : digest)
+    result.Md5 = FileMd5Hex(path);
+    for (char& c : result.Md5)
         c = char(std::toupper(static_cast<unsigned char>(c)));
-    result.MemoLines.push_back("文件MD5:" + digest);
+    result.MemoLines.push_back("文件MD5:" + result.Md5);
     const std::string info = into.InfoText();
     if (!info.empty())
         result.MemoLines.push_back(

@@ -51,6 +51,8 @@ struct PackageLoadResult {
     // When true the memo is cleared and then gets MemoLines; when false it stays as it was.
     bool ReplaceMemo = false;
     std::vector<std::string> MemoLines; // UTF-8
+    // The loaded file's MD5 as the memo shows it (upper-case hex); empty unless loaded.
+    std::string Md5;
 };
 
 // Checks the file and, when it passes, copies its blocks into `into`. Sets Kind to 0 first;

@@ -4,7 +4,6 @@
 #include "dialogue/Dialogue.h"
 #include "package/FirmwarePackage.h"
 #include "package/GbkText.h"
-#include "package/Md5.h"
 #include "serial/PortMap.h"
 #include "tools/flash/FlashOptions.h"
 #include "tools/flash/Interrupts.h"
@@ -66,13 +65,6 @@ int Usage(const std::string& error) {
     return ExitBadCommandLine;
 }
 
-std::string UpperMd5(const std::string& path) {
-    std::string digest = FileMd5Hex(path);
-    for (char& c : digest)
-        if (c >= 'a' && c <= 'f') c = char(c - 'a' + 'A');
-    return digest;
-}
-
 // Loads and checks the package as the window's package choice does; the memo lines describe it.
 int LoadChecked(const std::string& path, FirmwarePackageData& package, PackageLoadResult& result,
                 Reporter& reporter, bool json) {
@@ -100,8 +92,7 @@ int Info(const FlashOptions& options, Reporter& reporter) {
             lines += (lines.empty() ? "" : ",") + JsonString(line);
         reporter.JsonObject(
             "\"event\":\"info\",\"ok\":true,\"package\":" + JsonString(options.Package) +
-            ",\"kind\":" + std::to_string(package->Kind()) +
-            ",\"md5\":" + JsonString(UpperMd5(options.Package)) +
+            ",\"kind\":" + std::to_string(package->Kind()) + ",\"md5\":" + JsonString(result.Md5) +
             ",\"block_size\":" + std::to_string(package->BlockSize()) +
             ",\"blocks\":" + std::to_string(package->BlockCount()) +
             ",\"file_size\":" + std::to_string(fileSize) + ",\"lines\":[" + lines + "]}");
@@ -192,7 +183,6 @@ int Flash(const FlashOptions& options, Reporter& reporter, Trace* trace) {
         reporter.Error("tolvane-flash: " + options.Package + ": 无效的升级文件!");
         return ExitPackageRefused;
     }
-    const std::string md5 = UpperMd5(options.Package);
 
     SessionSettings settings;
     settings.Working = *options.Working;
@@ -209,7 +199,8 @@ int Flash(const FlashOptions& options, Reporter& reporter, Trace* trace) {
     std::vector<RunReport> reports(sessions.size());
     std::vector<std::thread> threads;
     for (size_t i = 0; i < sessions.size(); ++i)
-        threads.emplace_back([&, i] { reports[i] = sessions[i]->Flash(options.Package, md5); });
+        threads.emplace_back(
+            [&, i] { reports[i] = sessions[i]->Flash(options.Package, result.Md5); });
     for (std::thread& thread : threads)
         thread.join();
     {
