@@ -32,10 +32,6 @@ HINSTANCE Instance() {
     return GetModuleHandleW(nullptr);
 }
 
-std::wstring Wide(const std::string& text) {
-    return WideFromUtf8(text);
-}
-
 // The dialog font: 8 points at 96 dpi, the face the layout was drawn for.
 HFONT DialogFont() {
     static HFONT font = CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
@@ -196,7 +192,7 @@ class Win32Label : public Win32Control<Label> {
         if (Font) DeleteObject(Font);
     }
     void SetCaption(const std::string& text) override {
-        SetWindowTextW(Handle, Wide(text).c_str());
+        SetWindowTextW(Handle, WideFromUtf8(text).c_str());
     }
     std::string Caption() const override { return WindowText(); }
     void SetFontColour(Colour colour) override {
@@ -204,10 +200,11 @@ class Win32Label : public Win32Control<Label> {
         InvalidateRect(Handle, nullptr, TRUE);
     }
     void SetFont(const Font& font) override {
-        HFONT made = CreateFontW(-font.PixelSize, 0, 0, 0, font.Bold ? FW_BOLD : FW_NORMAL, FALSE,
-                                 FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                 CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                                 font.Families.empty() ? L"" : Wide(font.Families[0]).c_str());
+        HFONT made =
+            CreateFontW(-font.PixelSize, 0, 0, 0, font.Bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
+                        FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                        DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                        font.Families.empty() ? L"" : WideFromUtf8(font.Families[0]).c_str());
         SendMessageW(Handle, WM_SETFONT, WPARAM(made), TRUE);
         if (Font) DeleteObject(Font);
         Font = made;
@@ -227,7 +224,7 @@ class Win32Label : public Win32Control<Label> {
 class Win32GroupBox : public Win32Control<GroupBox> {
   public:
     void SetCaption(const std::string& text) override {
-        SetWindowTextW(Handle, Wide(text).c_str());
+        SetWindowTextW(Handle, WideFromUtf8(text).c_str());
     }
     std::string Caption() const override { return WindowText(); }
     void SetFontColour(Colour) override {}
@@ -241,7 +238,7 @@ class Win32Pane : public Win32Control<Label> {
     int Part = 0;
     void SetCaption(const std::string& text) override {
         Text = text;
-        SendMessageW(Handle, SB_SETTEXTW, WPARAM(Part), LPARAM(Wide(text).c_str()));
+        SendMessageW(Handle, SB_SETTEXTW, WPARAM(Part), LPARAM(WideFromUtf8(text).c_str()));
     }
     std::string Caption() const override { return Text; }
     void SetVisible(bool) override {}
@@ -259,12 +256,11 @@ class Win32ComboBox : public Win32Control<ComboBox> {
     void SetItems(const std::string& lines) override {
         SendMessageW(Handle, CB_RESETCONTENT, 0, 0);
         SetWindowTextW(Handle, L"");
-        Hints.clear();
         if (lines.empty()) return;
         for (size_t start = 0;;) {
             const size_t end = lines.find("\r\n", start);
             const std::string item = lines.substr(start, end - start);
-            SendMessageW(Handle, CB_ADDSTRING, 0, LPARAM(Wide(item).c_str()));
+            SendMessageW(Handle, CB_ADDSTRING, 0, LPARAM(WideFromUtf8(item).c_str()));
             if (end == std::string::npos) break;
             start = end + 2;
         }
@@ -285,7 +281,7 @@ class Win32ComboBox : public Win32Control<ComboBox> {
         return Utf8FromWide(text);
     }
     // Item hints are tooltips on Qt; the Windows list has none.
-    void SetItemHint(int index, const std::string& hint) override { Hints[index] = hint; }
+    void SetItemHint(int, const std::string&) override {}
     int ItemIndex() const override { return int(SendMessageW(Handle, CB_GETCURSEL, 0, 0)); }
     void SetItemIndex(int index) override { SendMessageW(Handle, CB_SETCURSEL, WPARAM(index), 0); }
     // The kind is fixed at creation (CBS_DROPDOWNLIST or CBS_DROPDOWN), as the layout gives it.
@@ -294,15 +290,12 @@ class Win32ComboBox : public Win32Control<ComboBox> {
         // A pick that moves the selection, and a pick of the item already selected.
         if ((code == CBN_SELCHANGE || code == CBN_SELENDOK) && OnChange) Guarded(OnChange);
     }
-
-  private:
-    std::map<int, std::string> Hints;
 };
 
 class Win32Button : public Win32Control<Button> {
   public:
     void SetCaption(const std::string& text) override {
-        SetWindowTextW(Handle, Wide(text).c_str());
+        SetWindowTextW(Handle, WideFromUtf8(text).c_str());
     }
     std::string Caption() const override { return WindowText(); }
     void SetGlyph(const ImageList& images, int index) override {
@@ -316,7 +309,9 @@ class Win32Button : public Win32Control<Button> {
 
 class Win32Edit : public Win32Control<Edit> {
   public:
-    void SetText(const std::string& text) override { SetWindowTextW(Handle, Wide(text).c_str()); }
+    void SetText(const std::string& text) override {
+        SetWindowTextW(Handle, WideFromUtf8(text).c_str());
+    }
     std::string Text() const override { return WindowText(); }
 };
 
@@ -325,7 +320,7 @@ class Win32Memo : public Win32Control<Memo> {
     void Clear() override { SetWindowTextW(Handle, L""); }
     void AppendLine(const std::string& line) override {
         const int end = GetWindowTextLengthW(Handle);
-        const std::wstring text = (end > 0 ? L"\r\n" : L"") + Wide(line);
+        const std::wstring text = (end > 0 ? L"\r\n" : L"") + WideFromUtf8(line);
         SendMessageW(Handle, EM_SETSEL, WPARAM(end), LPARAM(end));
         SendMessageW(Handle, EM_REPLACESEL, FALSE, LPARAM(text.c_str()));
     }
@@ -401,7 +396,7 @@ class Win32Form : public Form {
         if (Handle) DestroyWindow(Handle);
     }
     void SetCaption(const std::string& text) override {
-        SetWindowTextW(Handle, Wide(text).c_str());
+        SetWindowTextW(Handle, WideFromUtf8(text).c_str());
     }
     std::string Caption() const override {
         const int n = GetWindowTextLengthW(Handle);
@@ -453,7 +448,7 @@ T* Win32Form::Add(const ControlLayout& c, const wchar_t* cls, DWORD style, DWORD
     auto control = std::make_unique<T>();
     T* raw = control.get();
     const DWORD visible = c.Hidden ? 0 : WS_VISIBLE;
-    raw->Handle = CreateWindowExW(exStyle, cls, Wide(c.Caption).c_str(),
+    raw->Handle = CreateWindowExW(exStyle, cls, WideFromUtf8(c.Caption).c_str(),
                                   WS_CHILD | visible | style | (c.TabOrder > 0 ? WS_TABSTOP : 0), x,
                                   y, c.Width, height, parent, nullptr, Instance(), nullptr);
     SendMessageW(raw->Handle, WM_SETFONT, WPARAM(DialogFont()), FALSE);
@@ -715,7 +710,7 @@ void SetExceptionSink(void (*sink)()) {
 }
 
 void SetApplicationTitle(const std::string& title) {
-    applicationTitle = Wide(title);
+    applicationTitle = WideFromUtf8(title);
 }
 
 std::unique_ptr<Application> MakeApplication(int&, char**) {
@@ -730,17 +725,18 @@ std::unique_ptr<Form> MakeForm(const FormLayout& layout) {
 }
 
 void MessageBox(const std::string& text) {
-    MessageBoxW(nullptr, Wide(text).c_str(), applicationTitle.c_str(), MB_OK | MB_TASKMODAL);
+    MessageBoxW(nullptr, WideFromUtf8(text).c_str(), applicationTitle.c_str(),
+                MB_OK | MB_TASKMODAL);
 }
 
 void ExceptionBox(const std::string& text) {
-    MessageBoxW(nullptr, Wide(text).c_str(), applicationTitle.c_str(),
+    MessageBoxW(nullptr, WideFromUtf8(text).c_str(), applicationTitle.c_str(),
                 MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 
 std::string OpenFileDialog(const std::string& filter) {
     // "*.enc2" is both the filter's name and its pattern.
-    std::wstring filters = Wide(filter) + L'\0' + Wide(filter) + L'\0' + L'\0';
+    std::wstring filters = WideFromUtf8(filter) + L'\0' + WideFromUtf8(filter) + L'\0' + L'\0';
     wchar_t path[32768] = L"";
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof(dialog);
