@@ -7,6 +7,8 @@ packages=(
     cmake make g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
+    libcli11-dev nlohmann-json3-dev libsystemd-dev
+    dbus python3-dbusmock
     clang libclang-rt-14-dev
     fonts-wqy-microhei
     dpkg-dev file lintian desktop-file-utils appstream man-db
@@ -15,7 +17,7 @@ packages=(
 # The Windows cross build and wine, without their recommends (which pull in about a gigabyte
 # more), as they were measured.
 lean_packages=(
-    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 fonts-wine
+    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 fonts-wine msitools
 )
 
 missing=() missing_lean=()
