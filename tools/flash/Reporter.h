@@ -2,6 +2,8 @@
 // What tolvane-flash tells the user: progress and messages on standard error (redrawn in place on
 // a terminal, a line at each tenth of the way otherwise), one result line per port on standard
 // output, or JSON Lines on standard output instead. Safe to call from every port's thread.
+#include <nlohmann/json_fwd.hpp>
+
 #include <chrono>
 #include <cstdio>
 #include <mutex>
@@ -26,8 +28,8 @@ struct ReporterMode {
     bool Terminal = false; // standard error is a terminal
 };
 
-// A JSON string literal of UTF-8 text.
-std::string JsonString(const std::string& text);
+// The fields of a JSON object in the order they are written.
+using JsonFields = nlohmann::ordered_json;
 
 class Reporter {
   public:
@@ -47,9 +49,11 @@ class Reporter {
     void Result(const std::string& port, const RunReport& report);
     // An error or warning line for a person, on standard error (shown even with --quiet).
     void Error(const std::string& text);
-    // One JSON object (the fields after "event", already formatted) or one line of text on
-    // standard output, for the commands that print a single answer.
-    void JsonObject(const std::string& fields);
+    // One JSON object or one line of text on standard output, for the commands that print a
+    // single answer.
+    void JsonObject(const JsonFields& object);
+    // A port's event as JSON: "port", "event" and "t", then the fields.
+    void JsonEvent(const std::string& port, const char* event, const JsonFields& fields);
     void Print(const std::string& text);
 
   private:
@@ -60,7 +64,8 @@ class Reporter {
         int Block = 0, Blocks = 0, Percent = 0, Resends = 0;
     };
     PortLine* Find(const std::string& port);
-    void Event(const std::string& port, const char* event, const std::string& fields);
+    void Event(const std::string& port, const char* event, const JsonFields& fields);
+    void WriteJson(const JsonFields& object);
     // A message line above the in-place lines.
     void Note(const std::string& text);
     void Redraw();
