@@ -16,11 +16,11 @@ int main(int argc, char** argv) {
     CommandLine options;
     std::string error;
     if (!ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
-        std::fprintf(stderr, "tolvane-devsim: %s\n\n%s", error.c_str(), UsageText());
+        std::fprintf(stderr, "tolvane-devsim: %s\n\n%s", error.c_str(), UsageText().c_str());
         return 2;
     }
     if (options.Help) {
-        std::fputs(UsageText(), stdout);
+        std::fputs(UsageText().c_str(), stdout);
         return 0;
     }
     if (options.Version) {
