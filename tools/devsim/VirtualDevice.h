@@ -60,6 +60,14 @@ struct DeviceOptions {
 
 enum class DeviceMode { Working, Loader };
 
+// The fields of a data frame's header.
+struct DataFrameHeader {
+    uint8_t Kind = 0;
+    uint16_t Count = 0; // blocks in the transfer; this index names the closing frame
+    uint16_t Index = 0;
+    uint16_t Length = 0; // payload bytes
+};
+
 // What the device has seen and done, for tests and for the log.
 struct DeviceStatus {
     DeviceMode Mode = DeviceMode::Working;
@@ -100,10 +108,22 @@ class VirtualDevice {
     void Run();
     void Receive(const uint8_t* data, size_t length);
     void ProcessBuffer();
+    // One request off the front of the buffer; false when it is not complete yet.
+    bool TakeTextLine();
+    bool TakeFrame();
     void HandleText(const std::string& line);
     void HandleFrame(const std::vector<uint8_t>& frame);
     void HandleCommandFrame(const std::vector<uint8_t>& frame);
-    void HandleDataFrame(const std::vector<uint8_t>& frame);
+    void HandleDataFrame(const std::vector<uint8_t>& bytes);
+    // A data frame in three steps: checked (a refusal is answered by silence), stored, replied
+    // to (with the faults aimed at its block).
+    static DataFrameHeader ReadHeader(const std::vector<uint8_t>& bytes);
+    bool Reject(const DataFrameHeader& frame, const std::string& why); // always false
+    bool CheckFrame(const DataFrameHeader& frame);
+    bool CheckTransfer(const DataFrameHeader& frame); // starts a transfer at block 0
+    int StoreBlock(const DataFrameHeader& frame, const std::vector<uint8_t>& bytes,
+                   bool& completes); // the block to ask for next
+    void ReplyToBlock(const DataFrameHeader& frame, int next, bool completes);
     void Reply(std::vector<uint8_t> bytes, bool text);
     bool WriteAll(const uint8_t* data, size_t length);
     bool Pause(double milliseconds); // false when stopped meanwhile
