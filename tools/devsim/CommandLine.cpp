@@ -25,6 +25,7 @@ const char kFooter[] = "K is a block index, the block count naming the closing f
 
 const char kLineGroup[] = "Line and port";
 const char kFaultGroup[] = "Faults";
+const char kUnitGroup[] = "Units, as a production station sees them";
 
 // The one place a number is read: CLI11's conversion, then the range.
 bool ToInt(const std::string& text, long long min, long long max, int& out) {
@@ -54,11 +55,43 @@ CLI::Validator NotEmpty(std::string need) {
     return Needs([](const std::string& text) { return !text.empty(); }, std::move(need));
 }
 
+std::string Unescape(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            const char c = text[++i];
+            out += c == 'r' ? '\r' : c == 'n' ? '\n' : c == 't' ? '\t' : c;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 bool ParseBlockFault(const std::string& text, BlockFault& out) {
     const size_t colon = text.find(':');
     if (!ToInt(text.substr(0, colon), 0, 65535, out.Block)) return false;
     out.Times = 1;
     return colon == std::string::npos || ToInt(text.substr(colon + 1), 0, 1000000, out.Times);
+}
+
+// "K:MS": the block, then how long the port is away.
+bool ParseDrop(const std::string& text, PortDrop& out) {
+    const size_t colon = text.find(':');
+    return colon != std::string::npos && ToInt(text.substr(0, colon), 0, 65535, out.Block) &&
+           ToInt(text.substr(colon + 1), 0, 600000, out.Ms);
+}
+
+// A command as the device compares it: from "AT" to before the "\r" ("AT+CGSN\r\n" or
+// "AT+CGSN" are both AT+CGSN).
+bool ParseCommand(const std::string& text, std::string& out) {
+    std::string command = Unescape(text);
+    while (!command.empty() && (command.back() == '\r' || command.back() == '\n'))
+        command.pop_back();
+    if (command.rfind("AT", 0) != 0 || command.find_first_of("\r\n") != std::string::npos)
+        return false;
+    out = command;
+    return true;
 }
 
 // "reverse", or block indexes such as "2,0,1".
@@ -78,19 +111,6 @@ bool ParseOrder(const std::string& text, Faults& out) {
     }
     out.Order.insert(out.Order.end(), order.begin(), order.end());
     return true;
-}
-
-std::string Unescape(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 1 < text.size()) {
-            const char c = text[++i];
-            out += c == 'r' ? '\r' : c == 'n' ? '\n' : c == 't' ? '\t' : c;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
 }
 
 // An option that may be given more than once, each value on its own.
@@ -226,10 +246,84 @@ void AddFaultOptions(CLI::App& app, Faults& faults) {
     app.add_option("--delay", faults.DelayMs, "send every reply MS milliseconds late")
         ->type_name("MS")
         ->check(IntIn(0, 600000, "needs a delay in milliseconds"));
+    AddRepeatable(
+        app, "--drop-at",
+        [&faults](const std::string& text) {
+            PortDrop drop;
+            ParseDrop(text, drop);
+            faults.Drops.push_back(drop);
+        },
+        "on receiving block K the port drops, without a reply, and comes\n"
+        "back MS milliseconds later under the same name (a new pseudo-\n"
+        "terminal), the loader's state kept; once per unit (repeatable)")
+        ->check(Needs(
+            [](const std::string& text) {
+                PortDrop ignored;
+                return ParseDrop(text, ignored);
+            },
+            "needs BLOCK:MILLISECONDS such as 3:500"))
+        ->option_text(" K:MS");
     app.add_option("--vanish-after", faults.VanishAfter,
                    "close the line on receiving block K, without a reply, and exit")
         ->type_name("K")
         ->check(IntIn(0, 65535, "needs a block index"));
+}
+
+void AddIdentityOptions(CLI::App& app, DeviceOptions& device) {
+    app.option_defaults()->group(kUnitGroup);
+    CLI::Option* ids =
+        AddRepeatable(
+            app, "--id", [&device](const std::string& text) { device.Ids.push_back(text); },
+            "identity answered to the identity command, as \"\\r\\n<id>\\r\\n\\r\\nOK\\r\\n\";\n"
+            "repeated: of unit 1, 2, ... in turn, a unit past the list has\n"
+            "none. Without one the command is answered \"\\r\\nERROR\\r\\n\"")
+            ->type_name("TEXT");
+    app.add_option("--id-pattern", device.IdPattern,
+                   "identity of unit N: TEXT with its run of # replaced by N,\n"
+                   "zero-padded (8600000000#### gives 86000000000001, ...)")
+        ->type_name("TEXT")
+        ->check(Needs([](const std::string& text) { return text.find('#') != std::string::npos; },
+                      "needs a run of # for the unit number, such as 8600000000####"))
+        ->excludes(ids);
+    app.add_option_function<std::string>(
+           "--id-command",
+           [&device](const std::string& text) { ParseCommand(text, device.IdCommand); },
+           "the identity command (default \"AT+CGSN\\r\\n\")")
+        ->type_name("TEXT")
+        ->check(Needs(
+            [](const std::string& text) {
+                std::string ignored;
+                return ParseCommand(text, ignored);
+            },
+            "needs an AT command such as AT+CGSN"));
+}
+
+void AddUnitOptions(CLI::App& app, DeviceOptions& device) {
+    AddIdentityOptions(app, device);
+    app.add_option_function<std::string>(
+           "--version-after",
+           [&device](const std::string& text) { device.VersionAfter = Unescape(text); },
+           "version reply after a complete transfer, written as --version-text\n"
+           "(default: the version text, unchanged)")
+        ->type_name("TEXT");
+    app.add_option("--boot-delay", device.BootDelayMs,
+                   "after a complete transfer the new firmware starts: nothing is\n"
+                   "heard or answered for MS milliseconds (default 0)")
+        ->type_name("MS")
+        ->check(IntIn(0, 600000, "needs a time in milliseconds"));
+    app.add_option_function<int>(
+           "--units", [&device](int units) { device.Units = units == 0 ? kEndlessUnits : units; },
+           "N units one after another on the port (0: no end). Each is taken\n"
+           "away (its port vanishes) half a second after its version has\n"
+           "been asked following its upgrade; the next arrives --absent later\n"
+           "under the same name, with its own identity and the old version.\n"
+           "The program ends after the last. Default: one unit that stays")
+        ->type_name("N")
+        ->check(IntIn(0, 1000000, "needs a number of units (0: no end)"));
+    app.add_option("--absent", device.AbsentMs,
+                   "how long the port is away between two units (default 1000)")
+        ->type_name("MS")
+        ->check(IntIn(0, 600000, "needs a time in milliseconds"));
 }
 
 std::unique_ptr<CLI::App> MakeApp(CommandLine& out) {
@@ -240,6 +334,7 @@ std::unique_ptr<CLI::App> MakeApp(CommandLine& out) {
     app->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app->footer(kFooter);
     AddLineOptions(*app, out);
+    AddUnitOptions(*app, out.Device);
     AddFaultOptions(*app, out.Device.Fault);
     return app;
 }

@@ -4,6 +4,7 @@
 #include "package/ByteOrder.h"
 #include "package/Crc32.h"
 #include "tools/devsim/PtyLine.h"
+#include "tools/devsim/UnitIdentity.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -32,6 +33,9 @@ constexpr uint32_t kMaxBlockSize = MaxFrameBlockSize;
 // time-out would.
 constexpr double kStaleFrameMs = 1000;
 constexpr size_t kMaxTextLine = 1024;
+// A unit leaving after its version reply waits this long first: the hang-up would otherwise
+// take the reply with it, unread.
+constexpr double kLeaveAfterReplyMs = 500;
 
 double NowMs() {
     using namespace std::chrono;
@@ -189,14 +193,18 @@ void VirtualDevice::SetMode(DeviceMode mode) {
          std::to_string(CurrentLine().Baud) + " baud");
 }
 
-void VirtualDevice::Run() {
-    ::sigset_t all;
-    ::sigfillset(&all);
-    ::pthread_sigmask(SIG_BLOCK, &all, nullptr); // signals are the main thread's business
+void VirtualDevice::ArmFaults() {
     faults_ = options_.Fault;
     for (auto* list : {&faults_.CorruptCrc, &faults_.WrongKind, &faults_.Beyond})
         for (BlockFault& fault : *list)
             if (fault.Times <= 0) fault.Times = INT_MAX;
+}
+
+void VirtualDevice::Run() {
+    ::sigset_t all;
+    ::sigfillset(&all);
+    ::pthread_sigmask(SIG_BLOCK, &all, nullptr); // signals are the main thread's business
+    ArmFaults();
 
     uint8_t chunk[4096];
     while (!stopping_) {
@@ -238,6 +246,15 @@ void VirtualDevice::Receive(const uint8_t* data, size_t length) {
         wireFreeAt_ = std::max(lastByteAt_, wireFreeAt_) + double(length) * ByteMilliseconds();
         if (!Pause(wireFreeAt_ - NowMs())) return;
         lastByteAt_ = NowMs();
+    }
+    if (lastByteAt_ < bootUntil_) {
+        {
+            std::lock_guard<std::mutex> lock(statusMutex_);
+            status_.BootIgnoredBytes += int(length);
+        }
+        Note("starting the new firmware: " + std::to_string(length) + " bytes unheard");
+        buffer_.clear();
+        return;
     }
     // At another baud rate a real device would only see noise.
     if (!known || line.Baud != CurrentLine().Baud) {
@@ -328,30 +345,52 @@ void VirtualDevice::HandleText(const std::string& line) {
     }
     const std::string command = line.substr(at);
     if (command == "AT+VERSION=?") {
-        {
-            std::lock_guard<std::mutex> lock(statusMutex_);
-            ++status_.VersionQueries;
-        }
-        const std::string reply = "\r\n" + options_.VersionText;
-        Reply(std::vector<uint8_t>(reply.begin(), reply.end()), true);
+        AnswerVersion();
+        if (upgraded_ && options_.Units > 0) LeaveAfterUpgrade();
+    } else if (command == options_.IdCommand) {
+        AnswerIdentity();
     } else if (command == "AT+RESET") {
-        {
-            std::lock_guard<std::mutex> lock(statusMutex_);
-            ++status_.Resets;
-        }
-        if (faults_.ResetError) {
-            const std::string reply = "\r\nERROR\r\n";
-            Reply(std::vector<uint8_t>(reply.begin(), reply.end()), true);
-            return;
-        }
-        const std::string reply = "\r\nOK\r\n";
-        Reply(std::vector<uint8_t>(reply.begin(), reply.end()), true);
-        session_ = SessionState{};
-        SetMode(DeviceMode::Loader);
+        AnswerReset();
     } else {
-        const std::string reply = command == "AT" ? "\r\nOK\r\n" : "\r\nERROR\r\n";
-        Reply(std::vector<uint8_t>(reply.begin(), reply.end()), true);
+        ReplyText(command == "AT" ? "\r\nOK\r\n" : "\r\nERROR\r\n");
     }
+}
+
+void VirtualDevice::ReplyText(const std::string& text) {
+    Reply(std::vector<uint8_t>(text.begin(), text.end()), true);
+}
+
+void VirtualDevice::AnswerVersion() {
+    {
+        std::lock_guard<std::mutex> lock(statusMutex_);
+        ++status_.VersionQueries;
+    }
+    const bool after = upgraded_ && options_.VersionAfter;
+    ReplyText("\r\n" + (after ? *options_.VersionAfter : options_.VersionText));
+}
+
+void VirtualDevice::AnswerIdentity() {
+    {
+        std::lock_guard<std::mutex> lock(statusMutex_);
+        ++status_.IdentityQueries;
+    }
+    // As a modem answers its serial-number query; one without a number refuses it.
+    const std::optional<std::string> id = UnitIdentity(options_.Ids, options_.IdPattern, unit_);
+    ReplyText(id ? "\r\n" + *id + "\r\n\r\nOK\r\n" : "\r\nERROR\r\n");
+}
+
+void VirtualDevice::AnswerReset() {
+    {
+        std::lock_guard<std::mutex> lock(statusMutex_);
+        ++status_.Resets;
+    }
+    if (faults_.ResetError) {
+        ReplyText("\r\nERROR\r\n");
+        return;
+    }
+    ReplyText("\r\nOK\r\n");
+    session_ = SessionState{};
+    SetMode(DeviceMode::Loader);
 }
 
 void VirtualDevice::HandleFrame(const std::vector<uint8_t>& frame) {
@@ -565,6 +604,12 @@ void VirtualDevice::ReplyToBlock(const DataFrameHeader& frame, int next, bool co
     // otherwise it will send the closing frame again.
     if (completes && !spoiled) {
         session_.Active = false;
+        upgraded_ = true;
+        if (options_.BootDelayMs > 0) {
+            bootUntil_ = NowMs() + options_.BootDelayMs;
+            Note("starting the new firmware, silent for " + std::to_string(options_.BootDelayMs) +
+                 " ms");
+        }
         SetMode(DeviceMode::Working);
     }
 }
@@ -575,6 +620,12 @@ void VirtualDevice::HandleDataFrame(const std::vector<uint8_t>& bytes) {
     if (faults_.VanishAfter == frame.Index) {
         Note("vanishing after block " + std::to_string(frame.Index));
         Vanish();
+        return;
+    }
+    if (const int ms = TakeDrop(frame.Index); ms >= 0) {
+        Note("the port drops on block " + std::to_string(frame.Index) + " for " +
+             std::to_string(ms) + " ms");
+        DropPort(ms);
         return;
     }
     bool completes = false;
@@ -589,6 +640,83 @@ void VirtualDevice::Vanish() {
     stopping_ = true;
     std::lock_guard<std::mutex> lock(statusMutex_);
     status_.Vanished = true;
+}
+
+void VirtualDevice::CloseLine() {
+    // The name goes first, so a tool never finds it pointing at a dead line.
+    if (options_.Presence) options_.Presence->Vanished();
+    ::close(master_);
+    master_ = -1;
+    buffer_.clear();
+    std::lock_guard<std::mutex> lock(statusMutex_);
+    status_.Present = false;
+}
+
+bool VirtualDevice::ComeBack(double ms) {
+    if (!Pause(ms)) return false;
+    const int master = options_.Presence ? options_.Presence->Arrive() : -1;
+    if (master < 0) {
+        Note("the port cannot come back");
+        stopping_ = true;
+        std::lock_guard<std::mutex> lock(statusMutex_);
+        status_.Lost = true;
+        return false;
+    }
+    master_ = master;
+    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    wireFreeAt_ = 0;
+    std::lock_guard<std::mutex> lock(statusMutex_);
+    status_.Present = true;
+    return true;
+}
+
+int VirtualDevice::TakeDrop(int block) {
+    for (auto drop = faults_.Drops.begin(); drop != faults_.Drops.end(); ++drop)
+        if (drop->Block == block) {
+            const int ms = drop->Ms;
+            faults_.Drops.erase(drop);
+            return ms;
+        }
+    return -1;
+}
+
+void VirtualDevice::DropPort(int ms) {
+    CloseLine();
+    if (!ComeBack(ms)) return;
+    Note("the port is back, still in the " + std::string(ModeName(mode_)) + " mode");
+    std::lock_guard<std::mutex> lock(statusMutex_);
+    ++status_.Drops;
+}
+
+void VirtualDevice::LeaveAfterUpgrade() {
+    if (!Pause(kLeaveAfterReplyMs)) return;
+    Note("unit " + std::to_string(unit_) + " taken away");
+    CloseLine();
+    {
+        std::lock_guard<std::mutex> lock(statusMutex_);
+        ++status_.UnitsGone;
+    }
+    if (options_.Units != kEndlessUnits && unit_ >= options_.Units) {
+        Note("that was the last unit");
+        stopping_ = true;
+        return;
+    }
+    if (ComeBack(options_.AbsentMs)) NextUnit();
+}
+
+void VirtualDevice::NextUnit() {
+    ++unit_;
+    upgraded_ = false;
+    bootUntil_ = 0;
+    session_ = SessionState{};
+    ArmFaults();
+    {
+        std::lock_guard<std::mutex> lock(statusMutex_);
+        status_.Unit = unit_;
+    }
+    const std::optional<std::string> id = UnitIdentity(options_.Ids, options_.IdPattern, unit_);
+    Note("unit " + std::to_string(unit_) + " arrives" + (id ? ", identity " + *id : ""));
+    SetMode(options_.StartInLoader ? DeviceMode::Loader : DeviceMode::Working);
 }
 
 bool VirtualDevice::WriteAll(const uint8_t* data, size_t length) {
