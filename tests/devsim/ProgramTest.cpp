@@ -181,9 +181,11 @@ TEST(DevsimCommandLine, StationOptions) {
     EXPECT_EQ(c.Device.Fault.Drops[0].Ms, 500);
     EXPECT_EQ(c.Device.VersionAfter, "VERSION:2.2\r\n");
 
-    // Defaults keep the device as it was; a bare --stray-byte is FF.
+    // Defaults keep the device as it was; a bare --stray-byte is FF; --order adds up.
     devsim::CommandLine d;
-    ASSERT_TRUE(devsim::ParseCommandLine({"--id-pattern", "SN####", "--stray-byte"}, d, error));
+    ASSERT_TRUE(devsim::ParseCommandLine(
+        {"--id-pattern", "SN####", "--stray-byte", "--order", "3,1", "--order=2"}, d, error));
+    EXPECT_EQ(d.Device.Fault.Order, (std::vector<int>{3, 1, 2}));
     EXPECT_EQ(d.Device.IdPattern, "SN####");
     EXPECT_EQ(d.Device.IdCommand, "AT+CGSN");
     EXPECT_EQ(d.Device.Units, 0);

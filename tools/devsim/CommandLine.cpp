@@ -228,10 +228,10 @@ void AddFaultOptions(CLI::App& app, Faults& faults) {
     app.add_option("--repeat-block", faults.RepeatBlock, "once block K arrived, ask for it forever")
         ->type_name("K")
         ->check(IntIn(0, 65535, "needs a block index"));
-    app.add_option_function<std::string>(
-           "--order", [&faults](const std::string& text) { ParseOrder(text, faults); },
-           "ask for the blocks last to first, or these first and the\nrest ascending")
-        ->type_name("reverse|K,K,...")
+    AddRepeatable(
+        app, "--order", [&faults](const std::string& text) { ParseOrder(text, faults); },
+        "ask for the blocks last to first, or these first and the\nrest ascending")
+        ->option_text(" reverse|K,K,...")
         ->check(Needs(
             [](const std::string& text) {
                 Faults ignored;
