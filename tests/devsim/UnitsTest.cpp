@@ -224,17 +224,4 @@ TEST_F(UnitsTest, PortDropsMidTransferAndComesBackInTheLoader) {
     EXPECT_TRUE(device_->Running());
 }
 
-TEST_F(UnitsTest, WithoutAWayBackADroppedPortIsLost) {
-    DeviceOptions options;
-    options.Fault.Drops = {{0, 10}};
-    options.StartInLoader = true;
-    StartDevice(options); // a bare pseudo-terminal, no port to come back on
-    tool_.Send(Frame(0));
-    EXPECT_TRUE(tool_.HungUp(3000));
-    for (int i = 0; i < 100 && device_->Running(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_FALSE(device_->Running());
-    EXPECT_TRUE(device_->Status().Lost);
-}
-
 } // namespace
