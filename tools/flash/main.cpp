@@ -2,6 +2,7 @@
 #include "Version.h"
 #include "app/SettingsLocation.h"
 #include "dialogue/Dialogue.h"
+#include "package/FileAccess.h"
 #include "package/FirmwarePackage.h"
 #include "package/GbkText.h"
 #include "serial/PortMap.h"
@@ -243,7 +244,9 @@ int main(int argc, char** argv) {
 
     FlashOptions options;
     std::string error;
-    if (!ParseFlashOptions(std::vector<std::string>(argv + 1, argv + argc), options, error))
+    // On Windows the wide command line: the ANSI code page cannot hold every path.
+    const std::vector<std::string> args = Utf8Arguments(argc, argv);
+    if (!ParseFlashOptions({args.begin() + (args.empty() ? 0 : 1), args.end()}, options, error))
         return StatusCode(Usage(error));
     if (options.Action == Command::Help) {
         std::fputs(FlashUsage().c_str(), stdout);

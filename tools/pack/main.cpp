@@ -143,8 +143,8 @@ int main(int argc, char** argv) {
     app.add_option("OUTPUT", files[1], "the package to write")->required();
 
     std::vector<std::string> args = Utf8Arguments(argc, argv);
-    args.erase(args.begin());
-    std::reverse(args.begin(), args.end()); // CLI11 takes them last first
+    if (!args.empty()) args.erase(args.begin()); // the program's name
+    std::reverse(args.begin(), args.end());      // CLI11 takes them last first
     try {
         app.parse(args);
     } catch (const CLI::Success& e) {
