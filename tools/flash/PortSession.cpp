@@ -79,30 +79,30 @@ std::string PortSession::ModeText() const {
     return std::to_string(Port.Dcb.BaudRate) + "," + ParityName(Port.Dcb.Parity);
 }
 
-int PortSession::OpenPort(RunReport& report) {
+bool PortSession::OpenPort(RunReport& report) {
     report = RunReport{};
     if (Silenced) {
-        report.Code = 130;
+        report.Code = ExitStatus::Interrupted;
         report.Message = "stopped";
-        return report.Code;
+        return false;
     }
     const int result = Target.Device.empty() ? -5
                                              : Port.OpenPort(Target.Number, Settings.Working.Baud,
                                                              8, Settings.Working.Parity, 0);
     if (result == 1) {
         if (ByteTrace) ByteTrace->Line(Target.Name, "open " + Target.Device + " " + ModeText());
-        return 0;
+        return true;
     }
-    report.Code = 4;
+    report.Code = ExitStatus::PortNotOpened;
     report.Message = OpenFailureText(Target);
     if (ByteTrace) ByteTrace->Line(Target.Name, "open failed (" + std::to_string(result) + ")");
-    return report.Code;
+    return false;
 }
 
 RunReport PortSession::Flash(const std::string& packagePath, const std::string& md5) {
     const auto started = Clock::now();
     RunReport report;
-    if (OpenPort(report) != 0) {
+    if (!OpenPort(report)) {
         Report.Result(Target.Name, report);
         return report;
     }
@@ -122,7 +122,7 @@ RunReport PortSession::Flash(const std::string& packagePath, const std::string& 
     switch (outcome) {
     case RunOutcome::Succeeded:
         report.Ok = true;
-        report.Code = 0;
+        report.Code = ExitStatus::Succeeded;
         report.Message = "升级成功";
         break;
     case RunOutcome::BlockFailed:
@@ -133,19 +133,19 @@ RunReport PortSession::Flash(const std::string& packagePath, const std::string& 
                          " data frames: the device keeps asking)";
         break;
     case RunOutcome::NoAnswer:
-        report.Code = 5;
+        report.Code = ExitStatus::NoAnswer;
         report.Message = "no answer to block 0 in three attempts";
         break;
     case RunOutcome::Refused:
     case RunOutcome::Busy:
-        report.Code = 4;
+        report.Code = ExitStatus::PortNotOpened;
         report.Message = OpenFailureText(Target);
         break;
     case RunOutcome::Stopped:
         if (TimeLimitHit) {
             report.Message = "升级失败 (time limit reached)";
         } else {
-            report.Code = 130;
+            report.Code = ExitStatus::Interrupted;
             report.Message = "stopped";
         }
         break;
@@ -157,7 +157,7 @@ RunReport PortSession::Flash(const std::string& packagePath, const std::string& 
 
 RunReport PortSession::QueryVersion(std::string& text) {
     RunReport report;
-    if (OpenPort(report) != 0) return report;
+    if (!OpenPort(report)) return report;
     char versionText[ReplyBufferSize] = {};
     Dialogue::Activity activity(Talk);
     Talk.DialogueStopped = false;
@@ -166,16 +166,16 @@ RunReport PortSession::QueryVersion(std::string& text) {
     Port.Close();
     if (ok) {
         report.Ok = true;
-        report.Code = 0;
+        report.Code = ExitStatus::Succeeded;
         text = versionText;
     } else if (Silenced) {
-        report.Code = 130;
+        report.Code = ExitStatus::Interrupted;
         report.Message = "stopped";
-    } else if (LastStatus == "读/写超时！") {
-        report.Code = 5;
+    } else if (Talk.LastWait == WaitOutcome::TimedOut) {
+        report.Code = ExitStatus::NoAnswer;
         report.Message = "读/写超时！ (no answer to the version query)";
     } else {
-        report.Code = 1;
+        report.Code = ExitStatus::UpgradeFailed;
         report.Message = "the reply names no version";
     }
     return report;
@@ -289,7 +289,6 @@ bool PortSession::ModeOf(bool working, LineMode& mode) const {
 }
 
 void PortSession::ShowStatus(const std::string& text) {
-    LastStatus = text;
     Report.Status(Target.Name, text);
 }
 

@@ -64,8 +64,8 @@ class PortSession : DialoguePort, ReplyTimer, DialogueWait, LineModeSource, Dial
         PortSession& Owner;
     };
 
-    // Opens at the working mode; 0 on success, else the exit status with the message reported.
-    int OpenPort(RunReport& report);
+    // Opens at the working mode; false with the report's status and message when it cannot.
+    bool OpenPort(RunReport& report);
     void Wake(bool& flag);
     // A complete binary reply with a right checksum waits at the front of the receive queue.
     bool PromptReplyReady() const;
@@ -114,7 +114,6 @@ class PortSession : DialoguePort, ReplyTimer, DialogueWait, LineModeSource, Dial
     bool RunLimited = false;
     bool TimeLimitHit = false;
     Clock::time_point RunDue;
-    std::string LastStatus;
     int LastBlock = 0;
 
     Dialogue Talk;

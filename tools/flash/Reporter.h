@@ -2,6 +2,8 @@
 // What tolvane-flash tells the user: progress and messages on standard error (redrawn in place on
 // a terminal, a line at each tenth of the way otherwise), one result line per port on standard
 // output, or JSON Lines on standard output instead. Safe to call from every port's thread.
+#include "tools/flash/ExitStatus.h"
+
 #include <nlohmann/json_fwd.hpp>
 
 #include <chrono>
@@ -14,7 +16,7 @@ namespace flash {
 
 struct RunReport {
     bool Ok = false;
-    int Code = 1; // the exit status this port asks for
+    ExitStatus Code = ExitStatus::UpgradeFailed; // what this port asks the program to exit with
     std::string Message;
     double Seconds = 0;
     int Frames = 0;
