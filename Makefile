@@ -62,8 +62,9 @@ test-tsan:
 	  TSAN_OPTIONS=suppressions=$(CURDIR)/tests/tsan.supp:halt_on_error=1:second_deadlock_stack=1 \
 	  ctest --output-on-failure -j 2 -L tsan
 
-# The Qt-free half cross-built for Windows (tolvane-pack.exe, tolvane-flash.exe and the Windows
-# test programs). -O1: GCC 12 gives false -Wrestrict alarms at -O2 in string code.
+# The cross build for Windows: the window (tolvane.exe, on the Win32 toolkit), tolvane-flash.exe,
+# tolvane-pack.exe and the Windows test programs. -O1: GCC 12 gives false -Wrestrict alarms at
+# -O2 in string code.
 windows: bootstrap
 	cmake -S . -G "Unix Makefiles" -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 	  -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O1 -DNDEBUG" >/dev/null

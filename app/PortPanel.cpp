@@ -5,6 +5,7 @@
 #include "app/StatusLine.h"
 #include "app/UserDialogs.h"
 #include "app/WindowDialogue.h"
+#include "serial/PortName.h"
 
 namespace {
 
@@ -13,7 +14,7 @@ constexpr int kGlyphClosed = 1; // red lamp, dark
 constexpr int kGlyphOpen = 3;   // green lamp, lit
 
 std::string PortName() {
-    return "COM" + std::to_string(MCPort1.GetPort());
+    return ComPortName(MCPort1.GetPort());
 }
 
 } // namespace

@@ -4,11 +4,13 @@
 
 #include "app/IniProfile.h"
 #include "app/MainForm.h"
+#include "app/SettingsKeys.h"
 #include "app/SettingsLocation.h"
 
 namespace {
 
-const std::string kSection = "COMPort1";
+namespace keys = settings_keys;
+
 std::string overridePath;
 
 struct ModeKey {
@@ -16,10 +18,10 @@ struct ModeKey {
     tk::ComboBox* TMForm::*combo;
 };
 // The order in which the keys are written.
-const ModeKey kModeKeys[] = {{"BaudrateWk", &TMForm::RzComboBox6},
-                             {"ParityWk", &TMForm::RzComboBox8},
-                             {"BaudrateBt", &TMForm::RzComboBox7},
-                             {"ParityBt", &TMForm::RzComboBox9}};
+const ModeKey kModeKeys[] = {{keys::WorkingBaudRate, &TMForm::RzComboBox6},
+                             {keys::WorkingParity, &TMForm::RzComboBox8},
+                             {keys::LoaderBaudRate, &TMForm::RzComboBox7},
+                             {keys::LoaderParity, &TMForm::RzComboBox9}};
 
 } // namespace
 
@@ -34,22 +36,23 @@ void SetConfigIniPath(std::string path) {
 
 void LoadPortSettings() {
     const IniProfile ini(ConfigIniPath());
-    MCPort1.SetPort(ini.ReadInteger(kSection, "Port", 1));
-    MCPort1.SetBaudRate(ini.ReadInteger(kSection, "Baudrate", 19200));
-    const std::string parity = ini.ReadString(kSection, "Parity", "NONE");
+    MCPort1.SetPort(ini.ReadInteger(keys::Section, keys::Port, 1));
+    MCPort1.SetBaudRate(ini.ReadInteger(keys::Section, keys::BaudRate, 19200));
+    const std::string parity = ini.ReadString(keys::Section, keys::Parity, "NONE");
     MCPort1.SetParity(parity == "ODD" ? 1 : parity == "EVEN" ? 2 : 0);
-    MCPort1.SetByteSize(ini.ReadInteger(kSection, "ByteSize", 8));
-    MCPort1.SetStopBits(uint8_t(ini.ReadInteger(kSection, "StopBits", 0)));
+    MCPort1.SetByteSize(ini.ReadInteger(keys::Section, keys::ByteSize, 8));
+    MCPort1.SetStopBits(uint8_t(ini.ReadInteger(keys::Section, keys::StopBits, 0)));
 }
 
 void SavePortSettings() {
     const IniProfile ini(ConfigIniPath());
-    ini.WriteInteger(kSection, "Port", MCPort1.GetPort());
-    ini.WriteInteger(kSection, "Baudrate", MCPort1.GetBaudRate());
+    ini.WriteInteger(keys::Section, keys::Port, MCPort1.GetPort());
+    ini.WriteInteger(keys::Section, keys::BaudRate, MCPort1.GetBaudRate());
     const uint8_t parity = MCPort1.GetParity();
-    ini.WriteString(kSection, "Parity", parity == 1 ? "ODD" : parity == 2 ? "EVEN" : "NONE");
-    ini.WriteInteger(kSection, "ByteSize", MCPort1.GetByteSize());
-    ini.WriteInteger(kSection, "StopBits", MCPort1.GetStopBits());
+    const char* parityText = parity == 1 ? "ODD" : parity == 2 ? "EVEN" : "NONE";
+    ini.WriteString(keys::Section, keys::Parity, parityText);
+    ini.WriteInteger(keys::Section, keys::ByteSize, MCPort1.GetByteSize());
+    ini.WriteInteger(keys::Section, keys::StopBits, MCPort1.GetStopBits());
 }
 
 void LoadModeSettings() {
@@ -57,7 +60,7 @@ void LoadModeSettings() {
     const IniProfile ini(ConfigIniPath());
     for (const ModeKey& mode : kModeKeys) {
         tk::ComboBox* combo = MForm->*mode.combo;
-        const int index = ini.ReadInteger(kSection, mode.key, -1);
+        const int index = ini.ReadInteger(keys::Section, mode.key, -1);
         combo->SetItemIndex(index >= 0 && index < combo->ItemCount() ? index : -1);
     }
 }
@@ -66,5 +69,5 @@ void SaveModeSettings() {
     if (!MForm) return;
     const IniProfile ini(ConfigIniPath());
     for (const ModeKey& mode : kModeKeys)
-        ini.WriteInteger(kSection, mode.key, (MForm->*mode.combo)->ItemIndex());
+        ini.WriteInteger(keys::Section, mode.key, (MForm->*mode.combo)->ItemIndex());
 }

@@ -5,10 +5,9 @@
 // ~/.config/tolvane. Every program of the suite uses this one rule, so they find the same files.
 // Qt-free.
 
-#include <string>
+#include "package/ExecutableFolder.h"
 
-// The folder of the running executable (symbolic links resolved); "." when it cannot be told.
-std::string ExecutableFolder();
+#include <string>
 
 // The folder for Config.ini and "ports" of a program whose executable lies in exeFolder.
 std::string SettingsFolder(const std::string& exeFolder);

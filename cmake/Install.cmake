@@ -5,11 +5,8 @@ include(GNUInstallDirs)
 set(TOLVANE_APP_ID org.tolvane.Tolvane) # also the window's desktop file name (Application.cpp)
 set(TOLVANE_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/tolvane)
 
-install(TARGETS tolvane tolvane-pack tolvane-devsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# The command-line flasher, once it is part of the build.
-if(TARGET tolvane-flash)
-    install(TARGETS tolvane-flash RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
+install(TARGETS tolvane tolvane-flash tolvane-pack tolvane-devsim
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(FILES data/${TOLVANE_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES data/${TOLVANE_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
@@ -22,11 +19,7 @@ endforeach()
 
 # Manual pages, compressed as Debian wants them.
 find_program(GZIP_PROGRAM gzip REQUIRED)
-set(man_pages tolvane tolvane-pack tolvane-devsim)
-if(TARGET tolvane-flash)
-    list(APPEND man_pages tolvane-flash)
-endif()
-foreach(page ${man_pages})
+foreach(page tolvane tolvane-flash tolvane-pack tolvane-devsim)
     set(out ${CMAKE_BINARY_DIR}/man/${page}.1.gz)
     add_custom_command(OUTPUT ${out}
         COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man

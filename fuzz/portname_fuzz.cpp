@@ -1,8 +1,9 @@
-// Odd port names and odd port-map folders: ParsePortName stays within its rules, and the
-// port-map reader copes with any names, links to nowhere, loops and non-links.
+// Odd port names and odd port-map folders: the port-name readings stay within their rules and
+// agree where they overlap, and the port-map reader copes with any names, links to nowhere,
+// loops and non-links.
 #include "fuzz/FuzzCheck.h"
 #include "serial/PortMap.h"
-#include "serial/TMCPort.h"
+#include "serial/PortName.h"
 
 #include <cctype>
 #include <cstdint>
@@ -30,10 +31,39 @@ void CheckParse(std::string text) {
         Check(number >= 0 && number <= 999, "at most three digits read");
     }
 }
+
+// The rule: a name it accepts is the canonical spelling in some letter case, and every reading
+// gives the same number for it.
+void CheckRule(const std::string& text) {
+    const int number = ComPortNumber(text);
+    const int capitals = ComPortNumber(text, LetterCase::Capitals);
+    std::string upper = text;
+    const int item = ParsePortName(upper);
+    if (number == 0) {
+        Check(capitals == 0, "capitals are a narrower rule");
+        return;
+    }
+    Check(number >= 1 && number <= MaxPortNumber, "port numbers in range");
+    Check(upper == ComPortName(number), "the canonical spelling, in some letter case");
+    Check(capitals == (text == upper ? number : 0), "capitals only when spelt so");
+    Check(item == number, "the combo box reads it alike");
+    Check(SerialCommNumber(text) == number, "the registry reads it alike");
+}
+
+void CheckSerialComm(const std::string& text) {
+    const int number = SerialCommNumber(text);
+    if (number < 0) return;
+    Check(number <= 9999, "at most four digits read");
+    Check(text.size() >= 4 && text.size() <= 7, "three characters and one to four digits");
+    Check(text.find_first_not_of("0123456789", 3) == std::string::npos, "only digits after three");
+}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    CheckParse(std::string(reinterpret_cast<const char*>(data), size));
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    CheckParse(text);
+    CheckRule(text);
+    CheckSerialComm(text);
 
     // The rest builds a port-map folder: each entry is a length-prefixed name and a kind byte.
     const fs::path dir = ScratchFolder("portmap_fuzz");

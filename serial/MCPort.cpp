@@ -11,7 +11,6 @@
 #include <thread>
 
 namespace {
-constexpr unsigned ChunkSize = 256;
 constexpr auto CloseWait = std::chrono::milliseconds(500);
 } // namespace
 
@@ -202,11 +201,11 @@ void MCPort::WaitForLingeringThreads() {
 void MCPort::ReaderProc(std::shared_ptr<Opening> opening) {
     Opening& o = *opening;
     MCPort* owner = o.Owner;
-    uint8_t buffer[ChunkSize];
+    uint8_t buffer[PortChunkSize];
     while (!o.StopRequested) {
         size_t remaining = o.Device.WaitForInput();
         while (remaining > 0 && !o.StopRequested) {
-            const size_t got = o.Device.Read(buffer, std::min<size_t>(remaining, ChunkSize));
+            const size_t got = o.Device.Read(buffer, std::min(remaining, PortChunkSize));
             if (got == 0 || o.StopRequested) break;
             owner->ReceiveQueue.Push(buffer, static_cast<unsigned>(got));
             remaining -= std::min(remaining, got);
@@ -240,12 +239,12 @@ void MCPort::NotifierProc(std::shared_ptr<Opening> opening) {
 void MCPort::WriterProc(std::shared_ptr<Opening> opening) {
     Opening& o = *opening;
     MCPort* owner = o.Owner;
-    uint8_t buffer[ChunkSize];
+    uint8_t buffer[PortChunkSize];
     bool stopped = false;
     while (!o.StopRequested && !stopped) {
         o.SendEvent.Wait();
         while (!o.StopRequested && !owner->SendQueue.IsEmpty()) {
-            int taken = owner->SendQueue.Pop(buffer, ChunkSize);
+            int taken = owner->SendQueue.Pop(buffer, PortChunkSize);
             if (taken > 0 && !o.Device.Write(buffer, static_cast<size_t>(taken))) {
                 stopped = true;
                 break;

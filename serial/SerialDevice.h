@@ -9,6 +9,9 @@
 #include <memory>
 #include <string>
 
+// The most bytes the port core moves at once: each read it asks for and each chunk it writes.
+constexpr size_t PortChunkSize = 256;
+
 class SerialDevice {
   public:
     SerialDevice();

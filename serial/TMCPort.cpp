@@ -34,20 +34,6 @@ struct UpdatingScope {
 
 } // namespace
 
-void ToUpperAscii(std::string& text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-}
-
-int ParsePortName(std::string& text) {
-    ToUpperAscii(text);
-    if (text.compare(0, 3, "COM") != 0) return -1;
-    int value = 0;
-    for (size_t i = 3; i < text.size() && i < 6 && text[i] >= '0' && text[i] <= '9'; ++i)
-        value = value * 10 + (text[i] - '0');
-    return value;
-}
-
 TMCPort::TMCPort() {
     WatcherRunning = true;
     WatcherHandle = std::thread(&TMCPort::WatcherProc, this);
@@ -168,7 +154,7 @@ std::string TMCPort::BuildPortList() {
     std::string list;
     for (int i = 0; i < count; ++i) {
         if (i > 0) list += "\r\n";
-        list += "COM" + std::to_string(ports[i]);
+        list += ComPortName(ports[i]);
     }
     return list;
 }
@@ -208,7 +194,7 @@ void TMCPort::RefreshPortCombo() {
     SetLastPortList(list);
     PutPortItems(combo, list);
     combo->SetItemIndex(-1);
-    const std::string current = "COM" + std::to_string(PortNumber);
+    const std::string current = ComPortName(PortNumber);
     for (int i = 0; i < combo->ItemCount(); ++i) {
         if (combo->ItemText(i) == current) {
             combo->SetItemIndex(i);
@@ -328,7 +314,7 @@ void TMCPort::Set(Setting setting, int64_t value) {
     std::string text;
     switch (setting) {
     case Setting::Port:
-        text = "COM" + std::to_string(value);
+        text = ComPortName(static_cast<int>(value));
         break;
     case Setting::BaudRate:
         text = std::to_string(value) + "bps";

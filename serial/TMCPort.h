@@ -5,6 +5,7 @@
 // at namespace scope: it makes its notification window only once the toolkit's application
 // object exists, and the toolkit lets go of that window when the application object goes.
 #include "serial/MCPort.h"
+#include "serial/PortName.h"
 #include "toolkit/Toolkit.h"
 
 #include <atomic>
@@ -18,12 +19,6 @@
 
 constexpr int WM_PORT_RECEIVE = 1025;
 constexpr int WM_PORT_LISTCHANGE = 1026;
-
-// Upper-cases the letters a to z in place; every other byte stays.
-void ToUpperAscii(std::string& text);
-// Upper-cases text in place; -1 when it does not begin with "COM", otherwise the decimal number
-// of at most the three characters after "COM" (stops at the first non-digit; none gives 0).
-int ParsePortName(std::string& text);
 
 class TMCPort : public MCPort {
   public:

@@ -9,10 +9,6 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-namespace {
-constexpr size_t ChunkSize = 256;
-}
-
 struct SerialDevice::Impl {
     std::atomic<int> Fd{-1};
     std::atomic<int> WakeFd{-1}; // eventfd, readable once Close wants the threads gone
@@ -54,7 +50,7 @@ size_t SerialDevice::WaitForInput() {
     const short events = fds[1].revents;
     if (events & POLLIN) {
         const size_t waiting = posix_serial::BytesWaiting(fds[1].fd);
-        return waiting != 0 ? waiting : ChunkSize; // one read tells data from a hang-up
+        return waiting != 0 ? waiting : PortChunkSize; // one read tells data from a hang-up
     }
     if (events & (POLLHUP | POLLERR | POLLNVAL)) d.DeviceAlive = false;
     return 0;

@@ -2,15 +2,10 @@
 // COM name.
 #include "serial/PortMap.h"
 
+#include "serial/PortName.h"
 #include "serial/win32/SerialCommNames.h"
 
 #include <windows.h>
-
-namespace {
-
-constexpr int MaxPort = 256;
-
-} // namespace
 
 // Windows lists its ports in the registry; the folder only answers those who ask for it.
 std::string DefaultPortMapFolder() {
@@ -18,9 +13,9 @@ std::string DefaultPortMapFolder() {
 }
 
 std::string PortDevicePath(int number) {
-    if (number < 1 || number > MaxPort) return {};
+    if (number < 1 || number > MaxPortNumber) return {};
     // The \\.\ form is what opens COM10 and above.
-    return "\\\\.\\COM" + std::to_string(number);
+    return "\\\\.\\" + ComPortName(number);
 }
 
 std::vector<int> PresentPortNumbers() {

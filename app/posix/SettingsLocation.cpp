@@ -1,7 +1,6 @@
 #include "app/SettingsLocation.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -42,15 +41,6 @@ bool Installed(const std::string& exeFolder) {
 }
 
 } // namespace
-
-std::string ExecutableFolder() {
-    char buffer[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
-    if (n <= 0) return ".";
-    const std::string exe(buffer, static_cast<size_t>(n));
-    const size_t slash = exe.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : exe.substr(0, slash);
-}
 
 std::string SettingsFolder(const std::string& exeFolder) {
     return Installed(exeFolder) ? UserConfigHome() + "/tolvane" : exeFolder;
