@@ -201,6 +201,11 @@ void Reporter::Error(const std::string& text) {
     Note(text);
 }
 
+void Reporter::Verbose(const std::string& text) {
+    std::lock_guard<std::mutex> guard(Lock);
+    if (Mode.Verbose && !Mode.Quiet) Note(text);
+}
+
 void Reporter::JsonObject(const std::string& fields) {
     std::lock_guard<std::mutex> guard(Lock);
     std::fprintf(Out, "{%s}\n", fields.c_str());

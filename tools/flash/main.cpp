@@ -15,10 +15,6 @@
 #include <thread>
 #include <vector>
 
-#ifndef _WIN32
-#include "serial/posix/ModemManager.h"
-#endif
-
 #ifdef _WIN32
 #include <io.h>
 #define isatty _isatty
@@ -30,14 +26,6 @@
 using namespace flash;
 
 namespace {
-
-#ifdef _WIN32
-bool ModemManagerRunning() {
-    return false; // a Linux service
-}
-#else
-using posix_serial::ModemManagerRunning;
-#endif
 
 constexpr int ExitBadCommandLine = 2;
 constexpr int ExitPackageRefused = 3;
@@ -164,10 +152,6 @@ int QueryVersion(const FlashOptions& options, Reporter& reporter) {
 
 int Flash(const FlashOptions& options, Reporter& reporter, Trace* trace) {
     if (!NeedModes(options, true)) return ExitBadCommandLine;
-    if (ModemManagerRunning())
-        reporter.Error("tolvane-flash: warning: ModemManager is running and may probe the port "
-                       "with AT commands of its own during the upgrade; see the README on how to "
-                       "keep it away from the port");
     std::vector<PortTarget> targets;
     for (const std::string& name : options.Ports) {
         PortTarget target;
