@@ -48,9 +48,8 @@ std::string KernelName(const std::string& path) {
 }
 
 // A call to the modem manager that never has the bus start it.
-int Call(sd_bus* bus, const char* path, const char* interface, const char* member,
-         uint64_t timeout, CallError& error, Message* reply, const char* uid = nullptr,
-         bool inhibit = false) {
+int Call(sd_bus* bus, const char* path, const char* interface, const char* member, uint64_t timeout,
+         CallError& error, Message* reply, const char* uid = nullptr, bool inhibit = false) {
     sd_bus_message* raw = nullptr;
     int r = sd_bus_message_new_method_call(bus, &raw, Service, path, interface, member);
     if (r < 0) return r;
@@ -59,8 +58,10 @@ int Call(sd_bus* bus, const char* path, const char* interface, const char* membe
     if (uid && (r = sd_bus_message_append(raw, "sb", uid, int(inhibit))) < 0) return r;
     sd_bus_message* answer = nullptr;
     r = sd_bus_call(bus, raw, timeout, &error.Value, &answer);
-    if (reply) reply->reset(answer);
-    else sd_bus_message_unref(answer);
+    if (reply)
+        reply->reset(answer);
+    else
+        sd_bus_message_unref(answer);
     return r;
 }
 
@@ -102,8 +103,7 @@ int ReadModem(sd_bus_message* m, const std::string& name, std::string& device, b
 }
 
 // Looks through GetManagedObjects' answer (a{oa{sa{sv}}}) for the modem with port `name`.
-int FindModem(sd_bus_message* m, const std::string& name, std::string& modem,
-              std::string& device) {
+int FindModem(sd_bus_message* m, const std::string& name, std::string& modem, std::string& device) {
     int r = sd_bus_message_enter_container(m, 'a', "{oa{sa{sv}}}");
     if (r < 0) return r;
     while ((r = sd_bus_message_enter_container(m, 'e', "oa{sa{sv}}")) > 0) {
@@ -116,7 +116,7 @@ int FindModem(sd_bus_message* m, const std::string& name, std::string& modem,
             const char* interface = nullptr;
             if ((r = sd_bus_message_read(m, "s", &interface)) < 0) return r;
             r = std::strcmp(interface, ModemInterface) == 0 ? ReadModem(m, name, uid, owns)
-                                                           : sd_bus_message_skip(m, "a{sv}");
+                                                            : sd_bus_message_skip(m, "a{sv}");
             if (r < 0 || (r = sd_bus_message_exit_container(m)) < 0) return r;
         }
         if (r < 0) return r;

@@ -231,8 +231,8 @@ TEST_F(PortPanelTest, ModemManagerLeavesTheModemAloneWhileThePortIsOpen) {
         SCOPED_TRACE(refuse ? "refused" : "inhibited");
         MockModemManager manager;
         ASSERT_TRUE(manager.StartBus()) << manager.Error();
-        ASSERT_TRUE(manager.StartManager({{uid, {pty->SlavePath()}, refuse ? "" : pty->SlavePath()}},
-                                         refuse))
+        ASSERT_TRUE(manager.StartManager(
+            {{uid, {pty->SlavePath()}, refuse ? "" : pty->SlavePath()}}, refuse))
             << manager.Error();
         PutConfig("[COMPort1]\nPort=200\nBaudrate=9600\n");
         Create();

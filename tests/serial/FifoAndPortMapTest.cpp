@@ -1,6 +1,6 @@
 #include "serial/CFIFO.h"
-#include "serial/PortMap.h"
 #include "serial/ModemInhibition.h"
+#include "serial/PortMap.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/TempPortMap.h"
 

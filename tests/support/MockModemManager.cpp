@@ -89,7 +89,8 @@ bool MockModemManager::StartBus() {
 }
 
 bool MockModemManager::StartManager(const std::vector<Modem>& modems, bool refuse) {
-    std::string json = std::string("{\"refuse\": ") + (refuse ? "true" : "false") + ", \"modems\": [";
+    std::string json =
+        std::string("{\"refuse\": ") + (refuse ? "true" : "false") + ", \"modems\": [";
     for (size_t i = 0; i < modems.size(); ++i) {
         const Modem& m = modems[i];
         json += std::string(i ? ", " : "") + "{\"device\": \"" + m.Device + "\", \"ports\": [";
@@ -122,8 +123,10 @@ std::vector<std::string> MockModemManager::LogLines(const std::string& method) c
         const size_t space = line.find(' ');
         if (space == std::string::npos) continue;
         const std::string rest = line.substr(space + 1);
-        if (rest == method) found.push_back({});
-        else if (rest.rfind(method + " ", 0) == 0) found.push_back(rest.substr(method.size() + 1));
+        if (rest == method)
+            found.push_back({});
+        else if (rest.rfind(method + " ", 0) == 0)
+            found.push_back(rest.substr(method.size() + 1));
     }
     return found;
 }

@@ -14,9 +14,9 @@ namespace tolvane::test {
 class MockModemManager {
   public:
     struct Modem {
-        std::string Device;              // the modem's physical device (its uid)
-        std::vector<std::string> Ports;  // device paths; listed by their kernel names
-        std::string Hold;                // a port the mock holds until the modem is inhibited
+        std::string Device;             // the modem's physical device (its uid)
+        std::vector<std::string> Ports; // device paths; listed by their kernel names
+        std::string Hold;               // a port the mock holds until the modem is inhibited
     };
 
     // Points the system bus address at a socket where no bus runs (yet).
