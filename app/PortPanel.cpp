@@ -30,6 +30,7 @@ void InitPortPanel() {
     MCPort1.OnClose = PortClosed;
     MCPort1.OnOpen = PortOpened;
     MCPort1.OnOpenError = PortOpenFailed;
+    MCPort1.OnModemRefused = ModemManagerRefused;
     MCPort1.WatchPortList = true;
     LoadPortSettings();
     UpdateByteCounters();
@@ -69,6 +70,10 @@ void PortClosed() {
 void PortOpenFailed() {
     ShowMessageBox("无法打开串口 " + PortName() +
                    "，请检查串口是否被其他程序占用或做了不恰当的设置！");
+}
+
+void ModemManagerRefused() {
+    ShowStatus("ModemManager 拒绝让出该设备，可能干扰升级");
 }
 
 void ClosePortOnExit() {

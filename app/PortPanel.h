@@ -9,5 +9,8 @@ void InitPortPanel();
 void PortOpened();
 void PortClosed();
 void PortOpenFailed();
+// Handler of the port component's OnModemRefused: ModemManager would not keep off the device
+// (the port may still be open; the status line says so after the port's own message).
+void ModemManagerRefused();
 // Window closing: closes the port whatever its state (PortClosed reports it if it was open).
 void ClosePortOnExit();

@@ -59,7 +59,9 @@ MCPort::~MCPort() {
 }
 
 int MCPort::OpenPort(int port, uint32_t baud, int byteSize, uint8_t parity, uint8_t stopBits) {
+    Reopening oneStep(*this); // an open port reopened keeps the modem manager off throughout
     Close();
+    ModemRefusedNow = false;
     int result;
     if ((port < 1 || port > 256) && DevicePath.empty())
         result = -1;
@@ -80,13 +82,31 @@ int MCPort::OpenPort(int port, uint32_t baud, int byteSize, uint8_t parity, uint
     }
     if (result <= -6 && result >= -10) Close();
     if (result < 1 && OnOpenError) OnOpenError();
+    if (ModemRefusedNow && OnModemRefused) OnModemRefused();
     return result;
+}
+
+MCPort::Reopening::~Reopening() {
+    if (--Port.ReopenDepth == 0 && !Port.IsOpen()) Port.LetModemManagerBack();
+}
+
+bool MCPort::KeepModemManagerOff(const std::string& path) {
+    // An answer still kept belongs to the opening this one reopens (any other close ends it).
+    if (Inhibition.State() != ModemInhibitionState::None && Inhibition.DevicePath() == path)
+        return false;
+    return Inhibition.Inhibit(path) == ModemInhibitionState::Refused;
+}
+
+void MCPort::LetModemManagerBack() {
+    if (ReopenDepth == 0) Inhibition.Release();
 }
 
 int MCPort::OpenDeviceAndThreads() {
     auto opening = std::make_shared<Opening>(this);
-    const int opened =
-        opening->Device.Open(DevicePath.empty() ? PortDevicePath(PortNumber) : DevicePath, Dcb);
+    const std::string path = DevicePath.empty() ? PortDevicePath(PortNumber) : DevicePath;
+    // Before the device is opened: a modem manager holding it would keep us out.
+    ModemRefusedNow = KeepModemManagerOff(path);
+    const int opened = opening->Device.Open(path, Dcb);
     if (opened == -5) return -5;
     {
         std::lock_guard<std::mutex> lock(CurrentLock);
@@ -158,6 +178,7 @@ void MCPort::Close() {
     if (ioDone) opening->Device.Release();
     if (!allDone) Lingering.push_back(opening);
     opening.reset();
+    LetModemManagerBack();
 
     if (OnClose) OnClose();
 }

@@ -3,6 +3,7 @@
 // a reader, a notifier and a writer thread. Qt-free; the platform code lives behind
 // serial/SerialDevice.h, in serial/posix and serial/win32.
 #include "serial/CFIFO.h"
+#include "serial/ModemInhibition.h"
 
 #include <atomic>
 #include <cstdint>
@@ -55,13 +56,32 @@ class MCPort {
     MCPort& operator=(const MCPort&) = delete;
 
     // Closes whatever is open, then opens COM<port> with the given settings and starts the
-    // threads. 1 on success; -1 port not 1..256, -2 byte size not 4..8, -3 parity not 0..2,
+    // threads. Before the device is opened the system's modem manager is asked to keep off it
+    // (see ModemInhibition.h), unless this reopens the same device, whose answer is kept.
+    // 1 on success; -1 port not 1..256, -2 byte size not 4..8, -3 parity not 0..2,
     // -4 stop bits not 0..2, -5 device missing or held by someone else, -6 no resources for
     // the opening, -7 line settings refused, -8/-9/-10 reader/notifier/writer thread failed.
     int OpenPort(int port, uint32_t baud, int byteSize, uint8_t parity, uint8_t stopBits);
-    // Stops the threads (waiting at most 500 ms) and closes the device; OnClose follows.
+    // Stops the threads (waiting at most 500 ms) and closes the device, then lets the modem
+    // manager have the device again (not within a Reopening); OnClose follows.
     // Nothing happens when the port is not open.
     void Close();
+
+    // A close and reopen as one step (a change of line settings): the modem manager is not let
+    // back onto the device in between. When the outermost Reopening ends with the port closed,
+    // the modem manager gets the device back then.
+    class Reopening {
+      public:
+        explicit Reopening(MCPort& port) : Port(port) { ++Port.ReopenDepth; }
+        ~Reopening();
+        Reopening(const Reopening&) = delete;
+        Reopening& operator=(const Reopening&) = delete;
+
+      private:
+        MCPort& Port;
+    };
+    // What the current (or last) opening did to keep the modem manager off the device.
+    const ModemInhibition& ModemGuard() const { return Inhibition; }
     bool IsOpen() const { return Opened.load(); }
     // Queues all bytes for the writer thread; always returns count.
     int Write(const uint8_t* data, unsigned count);
@@ -86,6 +106,9 @@ class MCPort {
     void (*OnOpen)() = nullptr;
     void (*OnClose)() = nullptr;
     void (*OnOpenError)() = nullptr;
+    // Called at the end of an OpenPort whose request to the modem manager was refused; not
+    // again for the reopenings that keep that answer.
+    void (*OnModemRefused)() = nullptr;
 
   protected:
     // Waits until no thread of any earlier opening is still running.
@@ -98,9 +121,17 @@ class MCPort {
     static void WriterProc(std::shared_ptr<Opening> opening);
     int OpenDeviceAndThreads();
     void PruneLingering();
+    // Asks the modem manager to keep off `path` unless that was asked already; true when it
+    // was asked now and refused.
+    bool KeepModemManagerOff(const std::string& path);
+    // Ends the modem manager's inhibition unless a Reopening is under way.
+    void LetModemManagerBack();
 
     std::atomic<bool> Opened{false};
     std::mutex CurrentLock; // guards Current for Write on another thread
     std::shared_ptr<Opening> Current;
     std::vector<std::weak_ptr<Opening>> Lingering;
+    ModemInhibition Inhibition;
+    int ReopenDepth = 0;
+    bool ModemRefusedNow = false; // this OpenPort asked the modem manager and was refused
 };

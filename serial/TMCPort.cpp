@@ -308,6 +308,7 @@ int64_t TMCPort::StoredSetting(Setting setting) const {
 }
 
 void TMCPort::Set(Setting setting, int64_t value) {
+    Reopening oneStep(*this);
     const bool wasOpen = IsOpen();
     Close(); // before the store: an OnClose handler still sees the old settings
     StoreSetting(setting, value);
@@ -365,6 +366,7 @@ void TMCPort::SetStopBits(uint8_t stopBits) {
 
 void TMCPort::ApplyChange(Setting setting, int64_t value) {
     if (StoredSetting(setting) == value) return;
+    Reopening oneStep(*this);
     const bool wasOpen = IsOpen();
     Close();
     StoreSetting(setting, value);

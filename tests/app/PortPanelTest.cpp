@@ -12,6 +12,7 @@
 #include "app/SettingsLocation.h"
 #include "app/StatusLine.h"
 #include "serial/PortMap.h"
+#include "tests/support/MockModemManager.h"
 #include "tests/support/PtyPair.h"
 
 namespace {
@@ -216,6 +217,79 @@ TEST_F(PortPanelTest, InstalledCopyKeepsSettingsAndPortsPerUser) {
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), kFirstRunFile);
     EXPECT_FALSE(std::filesystem::exists(bin + "/Config.ini"));
     chmod(bin.c_str(), 0755);
+}
+
+// ModemManager on a private system bus, holding the port as it holds its modems' ports until the
+// modem is inhibited: the window's opening has it inhibited first, the changes of line settings
+// keep that, and the closing ends it.
+TEST_F(PortPanelTest, ModemManagerLeavesTheModemAloneWhileThePortIsOpen) {
+    using tolvane::test::MockModemManager;
+    if (!MockModemManager::BusInstalled()) GTEST_SKIP() << "dbus-daemon is not installed";
+    const std::string uid = "/sys/devices/platform/usb2/2-1";
+    const std::vector<std::string> inhibited = {uid + " True"};
+    for (const bool refuse : {false, true}) {
+        SCOPED_TRACE(refuse ? "refused" : "inhibited");
+        MockModemManager manager;
+        ASSERT_TRUE(manager.StartBus()) << manager.Error();
+        ASSERT_TRUE(manager.StartManager(
+            {{uid, {pty->SlavePath()}, refuse ? "" : pty->SlavePath()}}, refuse))
+            << manager.Error();
+        PutConfig("[COMPort1]\nPort=200\nBaudrate=9600\n");
+        Create();
+        Q(form->RzBitBtn1)->click();
+        ASSERT_TRUE(MCPort1.IsOpen()) << messages.join(u'|').toStdString();
+        EXPECT_EQ(manager.InhibitCalls(), inhibited);
+        EXPECT_EQ(Q(form->RzStatusPane3)->text(),
+                  refuse ? QStringLiteral("ModemManager 拒绝让出该设备，可能干扰升级")
+                         : QStringLiteral("COM200 Opened"));
+        EXPECT_TRUE(LampLit());
+
+        // The user's pick and the dialogue's switch of line settings: reopened, not asked again,
+        // and a refusal is not shown again.
+        Q(form->RzComboBox2)->setCurrentIndex(Q(form->RzComboBox2)->findText("115200bps"));
+        MCPort1.SetParity(2);
+        EXPECT_TRUE(MCPort1.IsOpen());
+        EXPECT_EQ(pty->SlaveBaudRate(), 115200u);
+        EXPECT_EQ(Q(form->RzStatusPane3)->text(), QStringLiteral("COM200 Opened"));
+        EXPECT_EQ(manager.InhibitCalls(), inhibited);
+
+        Q(form->RzBitBtn1)->click();
+        EXPECT_FALSE(MCPort1.IsOpen());
+        EXPECT_EQ(Q(form->RzStatusPane3)->text(), QStringLiteral("COM200 Closed"));
+        std::vector<std::string> calls = inhibited;
+        if (!refuse) calls.push_back(uid + " False");
+        EXPECT_EQ(manager.InhibitCalls(), calls);
+        EXPECT_TRUE(messages.isEmpty());
+        form.reset();
+    }
+}
+
+TEST_F(PortPanelTest, WithoutModemManagerForThePortOpeningIsAsBefore) {
+    using tolvane::test::MockModemManager;
+    if (!MockModemManager::BusInstalled()) GTEST_SKIP() << "dbus-daemon is not installed";
+    enum class Bus { None, Empty, OtherModem };
+    for (const Bus bus : {Bus::None, Bus::Empty, Bus::OtherModem}) {
+        SCOPED_TRACE(int(bus));
+        MockModemManager manager;
+        if (bus != Bus::None) {
+            ASSERT_TRUE(manager.StartBus()) << manager.Error();
+        }
+        if (bus == Bus::OtherModem) {
+            ASSERT_TRUE(manager.StartManager({{"/sys/devices/usb3/3-2", {"/dev/ttyACM7"}, ""}}))
+                << manager.Error();
+        }
+        PutConfig("[COMPort1]\nPort=200\nBaudrate=9600\n");
+        Create();
+        Q(form->RzBitBtn1)->click();
+        ASSERT_TRUE(MCPort1.IsOpen()) << messages.join(u'|').toStdString();
+        EXPECT_EQ(Q(form->RzStatusPane3)->text(), QStringLiteral("COM200 Opened"));
+        Q(form->RzBitBtn1)->click();
+        EXPECT_EQ(Q(form->RzStatusPane3)->text(), QStringLiteral("COM200 Closed"));
+        EXPECT_TRUE(manager.InhibitCalls().empty());
+        EXPECT_EQ(manager.ListCalls(), bus == Bus::OtherModem ? 1 : 0);
+        EXPECT_TRUE(messages.isEmpty());
+        form.reset();
+    }
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 // own, so that its port map and Config.ini beside it are the test's.
 #include "tests/package/TempDir.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/MockModemManager.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -333,6 +334,70 @@ TEST_F(Flasher, InterruptEndsTheRunWithoutSendingMore) {
     EXPECT_EQ(device.Wait(), 0);
     const std::string log = device.ReadAllErrors();
     EXPECT_LE(CountLines(log, "<- 66 CC 10 10 00 01 00"), 1) << log;
+}
+
+// ModemManager on a private system bus. Where it holds the port (as it holds its modems' ports)
+// the mock lets go only once the modem is inhibited, so an upgrade that succeeds there proves
+// the inhibition came before the first byte.
+TEST_F(Flasher, ModemManagerLeavesTheModemAloneForTheRun) {
+    if (!MockModemManager::BusInstalled()) GTEST_SKIP() << "dbus-daemon is not installed";
+    const std::string uid = "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-4";
+    const std::string warning = "tolvane-flash: warning: ModemManager is running";
+    enum class Bus { None, Empty, WithManager };
+    const struct {
+        const char* name;
+        Bus bus;
+        bool listed, refuse, hold;
+        int status;
+        std::vector<std::string> calls;
+    } cases[] = {
+        {"inhibited", Bus::WithManager, true, false, true, 0, {uid + " True", uid + " False"}},
+        {"refused", Bus::WithManager, true, true, false, 0, {uid + " True"}},
+        {"port not listed", Bus::WithManager, false, false, false, 0, {}},
+        {"held and not listed", Bus::WithManager, false, false, true, 4, {}},
+        {"no ModemManager", Bus::Empty, false, false, false, 0, {}},
+        {"no bus", Bus::None, false, false, false, 0, {}},
+    };
+    int com = 20;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ++com;
+        Child device;
+        const std::string pty = StartDevice(device, com);
+        MockModemManager manager;
+        if (c.bus != Bus::None) {
+            ASSERT_TRUE(manager.StartBus()) << manager.Error();
+        }
+        if (c.bus == Bus::WithManager) {
+            const MockModemManager::Modem modem{
+                uid, {"/dev/ttyUSB9", c.listed ? pty : "/dev/ttyUSB8"}, c.hold ? pty : ""};
+            ASSERT_TRUE(manager.StartManager({modem}, c.refuse)) << manager.Error();
+        }
+        const std::string port = "COM" + std::to_string(com);
+        std::vector<std::string> args = FlashArgs({port});
+        args.push_back("-v");
+        std::string out, err;
+        EXPECT_EQ(Run(args, &out, &err), c.status) << out << err;
+        EXPECT_EQ(manager.InhibitCalls(), c.calls);
+        EXPECT_EQ(CountLines(err, warning), c.refuse ? 1 : 0) << err;
+        if (c.status == 0) {
+            EXPECT_EQ(Slurp(Received(com)), Slurp(Image));
+        }
+        if (c.bus == Bus::WithManager) {
+            EXPECT_GE(manager.ListCalls(), 1);
+        }
+        if (c.calls.size() != 2) continue;
+        EXPECT_EQ(CountLines(err, port + ": ModemManager inhibited " + uid +
+                                      " (modem /org/freedesktop/ModemManager1/Modem/0, port " +
+                                      pty.substr(5) + ")"),
+                  1)
+            << err;
+        EXPECT_EQ(CountLines(err, port + ": ModemManager inhibition of " + uid + " ended"), 1);
+        // The version query likewise, and without -v nothing is said about it.
+        EXPECT_EQ(Run({"version", "--port", port, "--working", "115200,n"}, &out, &err), 0);
+        EXPECT_EQ(manager.InhibitCalls().size(), 4u);
+        EXPECT_EQ(err.find("ModemManager"), std::string::npos) << err;
+    }
 }
 
 } // namespace

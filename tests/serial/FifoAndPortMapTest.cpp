@@ -1,6 +1,6 @@
 #include "serial/CFIFO.h"
+#include "serial/ModemInhibition.h"
 #include "serial/PortMap.h"
-#include "serial/posix/ModemManager.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/TempPortMap.h"
 
@@ -113,7 +113,7 @@ TEST(PortMap, FolderThatIsAFileOrMissingGivesNoMappedPorts) {
 
 // A process of that name is seen, whoever started it; once it is gone, it is not.
 TEST(ModemManager, SeenWhileAProcessOfThatNameRuns) {
-    const bool before = posix_serial::ModemManagerRunning();
+    const bool before = ModemManagerRunning();
     char pattern[] = "/tmp/tolvane-mm-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     const std::string program = std::string(pattern) + "/ModemManager";
@@ -125,12 +125,12 @@ TEST(ModemManager, SeenWhileAProcessOfThatNameRuns) {
     }
     bool seen = false;
     for (int i = 0; i < 200 && !seen; ++i, usleep(10000))
-        seen = posix_serial::ModemManagerRunning();
+        seen = ModemManagerRunning();
     EXPECT_TRUE(seen);
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
     if (!before) {
-        EXPECT_FALSE(posix_serial::ModemManagerRunning());
+        EXPECT_FALSE(ModemManagerRunning());
     }
     std::filesystem::remove_all(pattern);
 }

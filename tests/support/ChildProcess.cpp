@@ -66,10 +66,11 @@ std::string Child::ReadAllErrors() {
 }
 
 void Child::Signal(int signal) {
-    ::kill(pid_, signal);
+    if (pid_ > 0) ::kill(pid_, signal); // never -1: that would reach every process
 }
 
 int Child::Wait(int ms) {
+    if (pid_ <= 0) return -1; // none started, or already reaped
     for (int waited = 0; waited < ms; waited += 10) {
         int status;
         if (::waitpid(pid_, &status, WNOHANG) == pid_) {

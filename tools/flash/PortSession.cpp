@@ -2,6 +2,7 @@
 
 #include "dialogue/ReplyRecognition.h"
 #include "serial/PortMap.h"
+#include "tools/flash/ModemManagerReport.h"
 
 #include <algorithm>
 #include <cctype>
@@ -89,6 +90,7 @@ bool PortSession::OpenPort(RunReport& report) {
     const int result = Target.Device.empty() ? -5
                                              : Port.OpenPort(Target.Number, Settings.Working.Baud,
                                                              8, Settings.Working.Parity, 0);
+    ReportModemGuard(Target.Name, Port.ModemGuard(), Report);
     if (result == 1) {
         if (ByteTrace) ByteTrace->Line(Target.Name, "open " + Target.Device + " " + ModeText());
         return true;
@@ -150,7 +152,7 @@ RunReport PortSession::Flash(const std::string& packagePath, const std::string& 
         }
         break;
     }
-    Port.Close();
+    ClosePort();
     Report.Result(Target.Name, report);
     return report;
 }
@@ -163,7 +165,7 @@ RunReport PortSession::QueryVersion(std::string& text) {
     Talk.DialogueStopped = false;
     Talk.ApplyLineMode(true);
     const bool ok = Talk.QueryVersion(versionText);
-    Port.Close();
+    ClosePort();
     if (ok) {
         report.Ok = true;
         report.Code = ExitStatus::Succeeded;
@@ -193,9 +195,15 @@ int PortSession::Read(uint8_t* buffer, unsigned maxCount) {
     return n;
 }
 
+void PortSession::ClosePort() {
+    Port.Close();
+    ReportModemGuardEnded(Target.Name, Port.ModemGuard(), Report);
+}
+
 void PortSession::Reopen() {
     // As the window's setters: close, store, reopen, so the line sees the same switches.
     if (!Port.IsOpen()) return;
+    MCPort::Reopening oneStep(Port);
     Port.Close();
     const int result = Port.OpenPort(Target.Number, Port.Dcb.BaudRate, Port.Dcb.ByteSize,
                                      Port.Dcb.Parity, Port.Dcb.StopBits);

@@ -66,6 +66,8 @@ class PortSession : DialoguePort, ReplyTimer, DialogueWait, LineModeSource, Dial
 
     // Opens at the working mode; false with the report's status and message when it cannot.
     bool OpenPort(RunReport& report);
+    // Closes the port at the end of a run, ModemManager's inhibition with it.
+    void ClosePort();
     void Wake(bool& flag);
     // A complete binary reply with a right checksum waits at the front of the receive queue.
     bool PromptReplyReady() const;

@@ -51,6 +51,8 @@ class Reporter {
     void Result(const std::string& port, const RunReport& report);
     // An error or warning line for a person, on standard error (shown even with --quiet).
     void Error(const std::string& text);
+    // A line on standard error for -v only.
+    void Verbose(const std::string& text);
     // One JSON object or one line of text on standard output, for the commands that print a
     // single answer.
     void JsonObject(const JsonFields& object);

@@ -18,10 +18,6 @@
 #include <thread>
 #include <vector>
 
-#ifndef _WIN32
-#include "serial/posix/ModemManager.h"
-#endif
-
 #ifdef _WIN32
 #include <io.h>
 #define isatty _isatty
@@ -33,14 +29,6 @@
 using namespace flash;
 
 namespace {
-
-#ifdef _WIN32
-bool ModemManagerRunning() {
-    return false; // a Linux service
-}
-#else
-using posix_serial::ModemManagerRunning;
-#endif
 
 // The sessions Ctrl-C must reach; the flag for those not made yet.
 std::mutex SessionsLock;
@@ -171,10 +159,6 @@ ExitStatus QueryVersion(const FlashOptions& options, Reporter& reporter) {
 
 ExitStatus Flash(const FlashOptions& options, Reporter& reporter, Trace* trace) {
     if (!NeedModes(options, true)) return ExitStatus::BadCommandLine;
-    if (ModemManagerRunning())
-        reporter.Error("tolvane-flash: warning: ModemManager is running and may probe the port "
-                       "with AT commands of its own during the upgrade; see the README on how to "
-                       "keep it away from the port");
     std::vector<PortTarget> targets;
     for (const std::string& name : options.Ports) {
         PortTarget target;

@@ -1,11 +1,9 @@
-#include "serial/posix/ModemManager.h"
+#include "serial/ModemInhibition.h"
 
 #include <cctype>
 #include <dirent.h>
 #include <fstream>
 #include <string>
-
-namespace posix_serial {
 
 bool ModemManagerRunning() {
     DIR* proc = opendir("/proc");
@@ -24,5 +22,3 @@ bool ModemManagerRunning() {
     closedir(proc);
     return found;
 }
-
-} // namespace posix_serial

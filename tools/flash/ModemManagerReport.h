@@ -1,0 +1,18 @@
+#pragma once
+// What tolvane-flash says about the modem manager at a port's opening and closing: a warning
+// when it may use the port during the run (once a run, however many ports), and with -v what
+// was inhibited and when that ended.
+#include "serial/ModemInhibition.h"
+#include "tools/flash/Reporter.h"
+
+#include <string>
+
+namespace flash {
+
+// After the port's first opening of a run, whether or not the device opened.
+void ReportModemGuard(const std::string& port, const ModemInhibition& guard, Reporter& reporter);
+// After the port was closed.
+void ReportModemGuardEnded(const std::string& port, const ModemInhibition& guard,
+                           Reporter& reporter);
+
+} // namespace flash
