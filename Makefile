@@ -5,7 +5,7 @@ FUZZ_SECONDS ?= 60
 CMAKE_GEN  = cmake -S . -G "Unix Makefiles"
 # What the ThreadSanitizer run needs: the serial, dialogue and virtual-device tests and the
 # programs they start.
-TSAN_TARGETS = toolkit_tests serial_core_tests serial_component_tests dialogue_core_tests \
+TSAN_TARGETS = toolkit_tests serial_core_tests serial_component_tests dialogue_core_tests dialogue_seam_tests \
 	dialogue_window_tests devsim_tests devsim_program_tests faults_tests flash_program_tests \
 	tolvane-devsim tolvane-pack tolvane-flash
 

@@ -4,9 +4,9 @@
 int Dialogue::WaitResult(uint8_t* reply) {
     switch (AwaitReply(reply)) {
     case WaitOutcome::Stopped:
-        return -2;
+        return FrameStopped;
     case WaitOutcome::TimedOut:
-        return -3;
+        return FrameTimedOut;
     case WaitOutcome::Replied:
         break;
     }
@@ -27,7 +27,7 @@ int Dialogue::SendDataFrame(uint16_t index) {
         BuildDataFrame(FrameSourceOf(package), index, frame, int32_t(sizeof frame));
     if (length == 0) {
         Seams.View->ShowStatus("无效的升级文件!");
-        return -1;
+        return NoPackage;
     }
     SendBytes(frame, length);
     ++FramesSent;

@@ -26,6 +26,13 @@ struct DialogueSeams {
 
 enum class WaitOutcome { Stopped, TimedOut, Replied };
 
+// Results of TextExchange, numbered as the dialogue has always numbered them.
+enum TextResult : int {
+    TextReplied = 1, // a text reply arrived and was copied
+    TextStopped = 0, // the wait was stopped
+    TextFailed = -1, // no reply in time, or a reply that is not text
+};
+
 // How an upgrade run ended.
 enum class RunOutcome {
     Refused,      // no usable package or the port not open: nothing sent
@@ -33,7 +40,9 @@ enum class RunOutcome {
     NoAnswer,     // three attempts without a useful reply to block 0
     Succeeded,    // the device confirmed the whole transfer
     BlockFailed,  // a block failed three times in a row
-    Stopped,      // the stop click, or StopDialogue
+    Stopped,      // the stop click before block 0 was answered, or StopDialogue at any point;
+                  // a stop click during the transfer ends as BlockFailed: every wait then ends
+                  // at once, so the block goes out twice more ("重发") and fails
     LimitReached, // more data frames than DataFrameLimit
 };
 
@@ -62,8 +71,7 @@ class Dialogue {
     // ReplyBufferSize bytes and receives the reply.
     WaitOutcome AwaitReply(uint8_t* replyBuffer);
     // Sends a zero-terminated text and waits for a text reply, copied with its terminating zero
-    // into replyTarget (ReplyBufferSize bytes; may be the request's own buffer). 1 replied,
-    // 0 stopped, -1 timed out or not a text reply.
+    // into replyTarget (ReplyBufferSize bytes; may be the request's own buffer). A TextResult.
     int TextExchange(const char* request, char* replyTarget);
     // True while a version query or an upgrade run is in progress or any exchange waits: no new
     // request may start then, as it would take over the reply slot of the one in progress.
@@ -83,8 +91,8 @@ class Dialogue {
     // (false); does nothing when the mode has no usable setting.
     void ApplyLineMode(bool working);
 
-    // --- Binary frames: -1 no valid package (nothing sent), -2 stopped, -3 timed out, -4 not
-    // the right reply; otherwise the next index of a data reply, or 1 for an accepted command.
+    // --- Binary frames: a FrameResult (NoPackage, FrameStopped, FrameTimedOut, WrongReply), or
+    // else the next index of a data reply, or CommandAccepted for an accepted command.
     int SendDataFrame(uint16_t index);
     // payload may be null when the low 8 bits of length are 0.
     int SendCommandFrame(uint8_t code, const uint8_t* payload, int length);
@@ -134,6 +142,11 @@ class Dialogue {
     int CommandExchange(const char* command, char (&buffer)[ReplyBufferSize]);
     int WaitResult(uint8_t* reply);
     void Handshake();
+    // The upgrade run's parts (UpgradeRun.cpp).
+    bool RunMayStart();
+    int RunAttempt();
+    bool AttemptLoop(int& firstResult);
+    RunOutcome TransferLoop(int lastResult);
 
     DialogueSeams Seams;
     int WaitDepth = 0;

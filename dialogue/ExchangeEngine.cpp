@@ -91,15 +91,15 @@ int Dialogue::TextExchange(const char* request, char* replyTarget) {
     SendBytes(reinterpret_cast<const uint8_t*>(request), int32_t(std::strlen(request)));
     switch (AwaitReply(reply)) {
     case WaitOutcome::Stopped:
-        return 0;
+        return TextStopped;
     case WaitOutcome::TimedOut:
-        return -1;
+        return TextFailed;
     case WaitOutcome::Replied:
         break;
     }
-    if (reply[0] != '\r' || reply[1] != '\n') return -1;
+    if (reply[0] != '\r' || reply[1] != '\n') return TextFailed; // a binary reply
     const size_t length = strnlen(reinterpret_cast<const char*>(reply), ReplyBufferSize - 1);
     std::memcpy(replyTarget, reply, length);
     replyTarget[length] = 0;
-    return 1;
+    return TextReplied;
 }

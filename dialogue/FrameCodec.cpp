@@ -74,5 +74,5 @@ int32_t JudgeDataReply(const uint8_t* reply, uint8_t kind) {
 int32_t JudgeCommandReply(const uint8_t* reply) {
     if (reply[0] != FrameMark0 || reply[1] != FrameMark1 || reply[2] != CommandKind)
         return WrongReply;
-    return (reply[3] & 0x80) != 0 && (reply[3] & 0x40) == 0 ? 1 : WrongReply;
+    return (reply[3] & 0x80) != 0 && (reply[3] & 0x40) == 0 ? CommandAccepted : WrongReply;
 }

@@ -44,12 +44,19 @@ int32_t BuildDataFrame(const DataFrameSource& source, uint16_t index, uint8_t* b
 int32_t BuildCommandFrame(uint8_t code, const uint8_t* payload, int32_t length, uint8_t* buffer,
                           int32_t capacity);
 
-// Result of a reply that is not the reply the request expected.
-constexpr int32_t WrongReply = -4;
+// What the frame operations return when no usable reply came; a reply's own value (a next
+// index, or CommandAccepted) is never negative. The numbers are the device dialogue's own.
+enum FrameResult : int32_t {
+    CommandAccepted = 1,
+    NoPackage = -1,    // no valid package: nothing was sent
+    FrameStopped = -2, // the wait was stopped after the frame went out
+    FrameTimedOut = -3,
+    WrongReply = -4, // a reply arrived, but not the one the request expects
+};
 
 // Judges the reply to a data frame of the given kind: the next index (0 to 65535) or WrongReply.
 int32_t JudgeDataReply(const uint8_t* reply, uint8_t kind);
 
-// Judges the reply to a command frame: 1 when accepted (status bit 7 set, bit 6 clear),
-// otherwise WrongReply.
+// Judges the reply to a command frame: CommandAccepted (status bit 7 set, bit 6 clear) or
+// WrongReply.
 int32_t JudgeCommandReply(const uint8_t* reply);

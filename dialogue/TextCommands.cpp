@@ -14,12 +14,13 @@ int Dialogue::CommandExchange(const char* command, char (&buffer)[ReplyBufferSiz
 
 bool Dialogue::ResetDevice() {
     char buffer[ReplyBufferSize];
-    return CommandExchange("AT+RESET\r", buffer) == 1 && std::strncmp(buffer, "\r\nOK", 4) == 0;
+    return CommandExchange("AT+RESET\r", buffer) == TextReplied &&
+           std::strncmp(buffer, "\r\nOK", 4) == 0;
 }
 
 bool Dialogue::QueryVersion(char* versionText) {
     char buffer[ReplyBufferSize];
-    if (CommandExchange("AT+VERSION=?\r\n", buffer) != 1) return false;
+    if (CommandExchange("AT+VERSION=?\r\n", buffer) != TextReplied) return false;
     if (std::strstr(buffer, "VERSION") == nullptr) return false;
     std::strcpy(versionText, buffer + 2);
     return true;

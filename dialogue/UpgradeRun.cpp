@@ -37,94 +37,105 @@ void Dialogue::Handshake() {
     const int t = 275000 / std::max(1, Seams.Port->GetBaudRate()) + 50;
     SetReplyTimeout(t);
     for (int ping = 0, pings = 3000 / t; ping < pings && !DialogueClosing; ++ping) {
-        if (SendCommandFrame(0, nullptr, 0) == 1) break;
+        if (SendCommandFrame(0, nullptr, 0) == CommandAccepted) break;
+    }
+}
+
+// The start click's checks: a package that can be framed and an open port.
+bool Dialogue::RunMayStart() {
+    DialogueView& view = *Seams.View;
+    view.HideRunResult();
+    if (Seams.Package->Kind() == 0 || !CanFrameBlocks(FrameSourceOf(*Seams.Package))) {
+        view.ShowStatus("无效的升级文件!");
+        view.Alert("无效的升级文件!");
+        return false;
+    }
+    if (!Seams.Port->IsOpen()) {
+        view.Alert("请先打开串口！");
+        return false;
+    }
+    return true;
+}
+
+// One attempt: the reset at the working mode and, when the device confirmed it, the handshake
+// at the upgrade mode; then block 0 at the upgrade mode, as a device already in its loader can
+// still be upgraded. The result of block 0.
+int Dialogue::RunAttempt() {
+    ApplyLineMode(true);
+    if (ResetDevice()) {
+        ApplyLineMode(false);
+        Handshake();
+    }
+    ApplyLineMode(false);
+    if (DialogueClosing) return FrameStopped;
+    SetReplyTimeout(FirstFrameTimeoutMs);
+    return SendDataFrame(0);
+}
+
+// Up to three attempts, each checked against the stop first. True once block 0 brought a
+// usable reply, whose result is then in firstResult.
+bool Dialogue::AttemptLoop(int& firstResult) {
+    for (int attempt = 1; attempt <= AttemptsPerRun; ++attempt) {
+        if (DialogueStopped) return false;
+        Seams.View->Attempt(attempt);
+        firstResult = RunAttempt();
+        if (firstResult >= 0) return true;
+    }
+    return false;
+}
+
+// The device names the block it wants next; a block is sent at most three times in a row
+// without progress. lastResult is the reply to block 0.
+RunOutcome Dialogue::TransferLoop(int lastResult) {
+    DialogueView& view = *Seams.View;
+    const int blockCount = Seams.Package->BlockCount();
+    uint16_t blockIndex = 0;
+    int sendsLeft = SendsPerBlock;
+    for (;;) {
+        if (DialogueClosing) return RunOutcome::Stopped;
+        if (DataFrameLimit > 0 && FramesSent > DataFrameLimit) return RunOutcome::LimitReached;
+        --sendsLeft;
+        if (lastResult == blockCount + 1) {
+            view.RunResult(true);
+            view.ShowStatus("升级成功");
+            return RunOutcome::Succeeded;
+        }
+        if (lastResult >= 0 && lastResult <= blockCount) {
+            blockIndex = uint16_t(lastResult);
+            sendsLeft = SendsPerBlock;
+            view.Progress(blockIndex, blockCount, blockIndex * 100 / (blockCount + 1));
+            SetReplyTimeout(BlockTimeoutMs);
+        } else if (sendsLeft != 0) {
+            // The resend keeps the time-out of the send before it.
+            view.ShowStatus("重发");
+            ++Resends;
+            view.Resend(blockIndex);
+        } else {
+            view.RunResult(false);
+            view.ShowStatus("升级失败！");
+            return RunOutcome::BlockFailed;
+        }
+        lastResult = SendDataFrame(blockIndex);
     }
 }
 
 RunOutcome Dialogue::UpgradeRun() {
     // A start while another exchange (a version query) waits would take over its reply slot.
     if (DialogueBusy()) return RunOutcome::Busy;
-    DialogueView& view = *Seams.View;
-    const FirmwarePackageData& package = *Seams.Package;
-
-    view.HideRunResult();
-    if (package.Kind() == 0 || !CanFrameBlocks(FrameSourceOf(package))) {
-        view.ShowStatus("无效的升级文件!");
-        view.Alert("无效的升级文件!");
-        return RunOutcome::Refused;
-    }
-    if (!Seams.Port->IsOpen()) {
-        view.Alert("请先打开串口！");
-        return RunOutcome::Refused;
-    }
+    if (!RunMayStart()) return RunOutcome::Refused;
 
     Activity activity(*this);
-    RunControlsLock lock(view);
-    view.RunButton(true);
+    RunControlsLock lock(*Seams.View);
+    Seams.View->RunButton(true);
     DialogueStopped = false;
     FramesSent = 0;
     Resends = 0;
-    int retryCount = AttemptsPerRun;
-    uint16_t blockIndex = 0;
-    int lastResult = 0;
-
-    // Attempts: each starts from the working mode and the reset, and sends block 0.
-    for (;;) {
-        if (DialogueStopped || retryCount == 0) {
-            const bool stopped = DialogueStopped;
-            EndRun();
-            return stopped ? RunOutcome::Stopped : RunOutcome::NoAnswer;
-        }
-        --retryCount;
-        view.Attempt(AttemptsPerRun - retryCount);
-        ApplyLineMode(true);
-        if (ResetDevice()) {
-            ApplyLineMode(false);
-            Handshake();
-        }
-        // A device already in its loader can still be upgraded, so block 0 goes out anyway.
-        ApplyLineMode(false);
-        if (DialogueClosing) continue;
-        SetReplyTimeout(FirstFrameTimeoutMs);
-        lastResult = SendDataFrame(blockIndex);
-        if (lastResult >= 0) break;
-    }
-
-    // Transfer: the device names the block it wants next; a block is sent at most three times
-    // in a row without progress.
-    RunOutcome outcome = RunOutcome::Stopped;
-    retryCount = SendsPerBlock;
-    for (;;) {
-        if (retryCount == 0 || DialogueClosing) break;
-        if (DataFrameLimit > 0 && FramesSent > DataFrameLimit) {
-            outcome = RunOutcome::LimitReached;
-            break;
-        }
-        --retryCount;
-        const int blockCount = package.BlockCount();
-        if (lastResult == blockCount + 1) {
-            view.RunResult(true);
-            view.ShowStatus("升级成功");
-            outcome = RunOutcome::Succeeded;
-            break;
-        }
-        if (lastResult >= 0 && lastResult <= blockCount) {
-            blockIndex = uint16_t(lastResult);
-            retryCount = SendsPerBlock;
-            view.Progress(blockIndex, blockCount, blockIndex * 100 / (blockCount + 1));
-            SetReplyTimeout(BlockTimeoutMs);
-            lastResult = SendDataFrame(blockIndex);
-        } else if (retryCount != 0) {
-            view.ShowStatus("重发");
-            ++Resends;
-            view.Resend(blockIndex);
-            lastResult = SendDataFrame(blockIndex);
-        } else {
-            view.RunResult(false);
-            view.ShowStatus("升级失败！");
-            outcome = RunOutcome::BlockFailed;
-        }
-    }
+    int firstResult = 0;
+    RunOutcome outcome;
+    if (AttemptLoop(firstResult))
+        outcome = TransferLoop(firstResult);
+    else
+        outcome = DialogueStopped ? RunOutcome::Stopped : RunOutcome::NoAnswer;
     EndRun();
     return outcome;
 }

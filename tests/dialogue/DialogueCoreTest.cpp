@@ -2,6 +2,7 @@
 #include "dialogue/FrameCodec.h"
 #include "dialogue/ReplyRecognition.h"
 #include "package/Crc32.h"
+#include "tests/support/dialogue/DeviceMessages.h"
 
 #include <gtest/gtest.h>
 
@@ -15,12 +16,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes WithCrc(Bytes b) {
-    const uint32_t crc = Crc32(b.data(), int32_t(b.size()));
-    for (int i = 0; i < 4; ++i)
-        b.push_back(uint8_t(crc >> (8 * i)));
-    return b;
-}
+using tolvane::test::WithCrc;
 
 Bytes Text(const std::string& s) {
     return Bytes(s.begin(), s.end());

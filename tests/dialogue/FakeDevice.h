@@ -4,6 +4,7 @@
 // whatever the test's responder returns.
 
 #include "tests/support/PtyPair.h"
+#include "tests/support/dialogue/DeviceMessages.h"
 
 #include <atomic>
 #include <chrono>
@@ -17,16 +18,6 @@
 
 namespace tolvane::test {
 
-using Bytes = std::vector<uint8_t>;
-
-struct DeviceMessage {
-    enum class Kind { Reset, Version, OtherText, Command, Data, Junk } kind;
-    Bytes bytes;
-    uint32_t baud = 0;   // slave baud rate when the message was complete
-    uint16_t index = 0;  // data frames: the block index
-    uint16_t length = 0; // data frames: the payload length
-};
-
 // What the device sends back: chunks written one after the other with `gap` between them.
 struct DeviceReply {
     std::vector<Bytes> chunks;
@@ -35,10 +26,6 @@ struct DeviceReply {
     DeviceReply(Bytes b) : chunks{std::move(b)} {}
     DeviceReply(const std::string& text) : chunks{Bytes(text.begin(), text.end())} {}
 };
-
-Bytes WithCrc(Bytes b);
-Bytes DataReply(uint8_t kind, uint16_t next);
-Bytes CommandReply(uint8_t status);
 
 class FakeDevice {
   public:

@@ -219,11 +219,101 @@ QtTimer::QtTimer(QObject* parent, int intervalMs, bool precise) : QTimer(parent)
 
 namespace {
 
-template <typename T>
-T* Make(QWidget* parent, std::map<std::string, Control*>& controls, const ControlLayout& c) {
+using ControlMap = std::map<std::string, Control*>;
+
+template <typename T> T* Make(QWidget* parent, ControlMap& controls, const ControlLayout& c) {
     auto* widget = new T(parent);
     controls[c.Name] = widget;
     return widget;
+}
+
+// One builder per kind of control: the widget with what that kind needs beyond its place.
+
+QWidget* BuildLabel(QWidget* parent, ControlMap& controls, const ControlLayout& c) {
+    auto* label = Make<QtLabel>(parent, controls, c);
+    label->setText(QString::fromUtf8(c.Caption));
+    return label;
+}
+
+QWidget* BuildStatusPane(QWidget* parent, ControlMap& controls, const ControlLayout& c) {
+    auto* pane = Make<QtLabel>(parent, controls, c);
+    pane->setFrameShape(QFrame::Panel);
+    pane->setFrameShadow(QFrame::Sunken);
+    pane->setIndent(2);
+    pane->setText(QString::fromUtf8(c.Caption));
+    return pane;
+}
+
+QWidget* BuildGroupBox(QWidget* parent, ControlMap& controls, const ControlLayout& c) {
+    auto* group = Make<QtGroupBox>(parent, controls, c);
+    group->setTitle(QString::fromUtf8(c.Caption));
+    return group;
+}
+
+QWidget* BuildEditCombo(QWidget* parent, ControlMap& controls, const ControlLayout& c) {
+    auto* box = Make<QtComboBox>(parent, controls, c);
+    box->setEditable(true);
+    // Keep the start of a chosen text in view, not its end.
+    QObject::connect(box, &QComboBox::currentIndexChanged, box, [box] {
+        if (box->lineEdit()) box->lineEdit()->setCursorPosition(0);
+    });
+    return box;
+}
+
+QWidget* BuildButton(QWidget* parent, ControlMap& controls, const ControlLayout& c) {
+    auto* button = Make<QtButton>(parent, controls, c);
+    button->setText(QString::fromUtf8(c.Caption));
+    if (c.Kind == Kind::GlyphButton) button->setIconSize(QSize(16, 16));
+    QObject::connect(button, &QPushButton::clicked, button, [button] {
+        if (button->OnClick) button->OnClick();
+    });
+    return button;
+}
+
+QWidget* BuildMemo(QWidget* parent, ControlMap& controls, const ControlLayout& c) {
+    auto* memo = Make<QtMemo>(parent, controls, c);
+    // The memo's background is the system colour of highlighted text (white by default).
+    QPalette palette = memo->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::HighlightedText));
+    memo->setPalette(palette);
+    return memo;
+}
+
+QWidget* BuildControl(QWidget* parent, ControlMap& controls, const ControlLayout& c) {
+    switch (c.Kind) {
+    case Kind::Label:
+        return BuildLabel(parent, controls, c);
+    case Kind::StatusPane:
+        return BuildStatusPane(parent, controls, c);
+    case Kind::GroupBox:
+        return BuildGroupBox(parent, controls, c);
+    case Kind::ComboBox:
+        return Make<QtComboBox>(parent, controls, c);
+    case Kind::EditCombo:
+        return BuildEditCombo(parent, controls, c);
+    case Kind::Button:
+    case Kind::GlyphButton:
+        return BuildButton(parent, controls, c);
+    case Kind::Edit:
+        return Make<QtEdit>(parent, controls, c);
+    case Kind::Memo:
+        return BuildMemo(parent, controls, c);
+    case Kind::ProgressBar:
+        return Make<QtProgressBar>(parent, controls, c);
+    case Kind::StatusBar:
+        return Make<QtStatusBar>(parent, controls, c);
+    case Kind::Image:
+        return Make<QtImage>(parent, controls, c);
+    }
+    return nullptr;
+}
+
+// The tab key follows the layout's tab order.
+void OrderTabStops(std::vector<std::pair<int, QWidget*>> tabStops) {
+    std::sort(tabStops.begin(), tabStops.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t i = 1; i < tabStops.size(); ++i)
+        QWidget::setTabOrder(tabStops[i - 1].second, tabStops[i].second);
 }
 
 } // namespace
@@ -237,82 +327,14 @@ QtForm::QtForm(const FormLayout& layout) {
         const ControlLayout& c = layout.Controls[i];
         const auto parentAt = widgets.find(c.Parent ? c.Parent : "");
         QWidget* parent = parentAt == widgets.end() ? this : parentAt->second;
-        const QString caption = QString::fromUtf8(c.Caption);
-        QWidget* widget = nullptr;
-        switch (c.Kind) {
-        case Kind::Label:
-            widget = Make<QtLabel>(parent, controls_, c);
-            static_cast<QtLabel*>(widget)->setText(caption);
-            break;
-        case Kind::StatusPane: {
-            auto* pane = Make<QtLabel>(parent, controls_, c);
-            pane->setFrameShape(QFrame::Panel);
-            pane->setFrameShadow(QFrame::Sunken);
-            pane->setIndent(2);
-            pane->setText(caption);
-            widget = pane;
-            break;
-        }
-        case Kind::GroupBox:
-            widget = Make<QtGroupBox>(parent, controls_, c);
-            static_cast<QtGroupBox*>(widget)->setTitle(caption);
-            break;
-        case Kind::ComboBox:
-            widget = Make<QtComboBox>(parent, controls_, c);
-            break;
-        case Kind::EditCombo: {
-            auto* box = Make<QtComboBox>(parent, controls_, c);
-            box->setEditable(true);
-            // Keep the start of a chosen text in view, not its end.
-            connect(box, &QComboBox::currentIndexChanged, box, [box] {
-                if (box->lineEdit()) box->lineEdit()->setCursorPosition(0);
-            });
-            widget = box;
-            break;
-        }
-        case Kind::Button:
-        case Kind::GlyphButton: {
-            auto* button = Make<QtButton>(parent, controls_, c);
-            button->setText(caption);
-            if (c.Kind == Kind::GlyphButton) button->setIconSize(QSize(16, 16));
-            connect(button, &QPushButton::clicked, button, [button] {
-                if (button->OnClick) button->OnClick();
-            });
-            widget = button;
-            break;
-        }
-        case Kind::Edit:
-            widget = Make<QtEdit>(parent, controls_, c);
-            break;
-        case Kind::Memo: {
-            auto* memo = Make<QtMemo>(parent, controls_, c);
-            // The memo's background is the system colour of highlighted text (white by default).
-            QPalette palette = memo->palette();
-            palette.setColor(QPalette::Base, palette.color(QPalette::HighlightedText));
-            memo->setPalette(palette);
-            widget = memo;
-            break;
-        }
-        case Kind::ProgressBar:
-            widget = Make<QtProgressBar>(parent, controls_, c);
-            break;
-        case Kind::StatusBar:
-            widget = Make<QtStatusBar>(parent, controls_, c);
-            break;
-        case Kind::Image:
-            widget = Make<QtImage>(parent, controls_, c);
-            break;
-        }
+        QWidget* widget = BuildControl(parent, controls_, c);
         widget->setObjectName(QString::fromUtf8(c.Name));
         widget->setGeometry(c.Left, c.Top, c.Width, c.Height);
         if (c.Hidden) widget->setVisible(false);
         if (c.TabOrder > 0) tabStops.emplace_back(c.TabOrder, widget);
         widgets[c.Name] = widget;
     }
-    std::sort(tabStops.begin(), tabStops.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (size_t i = 1; i < tabStops.size(); ++i)
-        QWidget::setTabOrder(tabStops[i - 1].second, tabStops[i].second);
+    OrderTabStops(std::move(tabStops));
 
     QFont face = font();
     face.setPixelSize(11); // the 8-point face the layout was drawn for

@@ -434,7 +434,26 @@ class Win32Form : public Form {
     T* Add(const ControlLayout& c, const wchar_t* cls, DWORD style, DWORD exStyle, HWND parent,
            int x, int y, int height);
 
+    // Where a control went: its absolute position on the form and its window. Controls inside
+    // group boxes are children of the form (a group box passes no notifications on), placed at
+    // their absolute position; images of the status bar are children of the status bar.
+    struct Placed {
+        int X, Y;
+        HWND Window;
+        bool StatusBar;
+    };
+    void CreateFrame(const FormLayout& layout);
+    // One builder per kind of control; each returns the control's window.
+    HWND AddComboBox(const ControlLayout& c, int x, int y);
+    HWND AddProgressBar(const ControlLayout& c, int x, int y);
+    void AddStatusPane(const ControlLayout& c, HWND statusBar);
+    HWND AddImage(const ControlLayout& c, const Placed& parent, int x, int y);
+    HWND AddControl(const ControlLayout& c, const Placed& parent, int x, int y);
+    void OrderTabStops(std::vector<std::pair<int, HWND>> tabStops);
+
     HWND Handle = nullptr;
+    int PaneRight[8] = {};
+    int Panes = 0;
     std::vector<std::unique_ptr<Native>> Controls;
     std::map<std::string, Control*> ByName;
     std::map<HWND, Native*> ByHandle;
@@ -458,7 +477,7 @@ T* Win32Form::Add(const ControlLayout& c, const wchar_t* cls, DWORD style, DWORD
     return raw;
 }
 
-Win32Form::Win32Form(const FormLayout& layout) {
+void RegisterFormClass() {
     static const bool registered = [] {
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof(wc);
@@ -472,6 +491,10 @@ Win32Form::Win32Form(const FormLayout& layout) {
         return RegisterClassExW(&wc) != 0;
     }();
     (void)registered;
+}
+
+void Win32Form::CreateFrame(const FormLayout& layout) {
+    RegisterFormClass();
     // Not WS_CLIPCHILDREN: group boxes draw no interior of their own.
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     RECT frame{0, 0, layout.ClientWidth, layout.ClientHeight};
@@ -482,99 +505,102 @@ Win32Form::Win32Form(const FormLayout& layout) {
                              (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, nullptr,
                              nullptr, Instance(), this);
     if (!mainWindow) mainWindow = Handle;
+}
 
-    // Controls inside group boxes are children of the form (a group box passes no
-    // notifications on), placed at their absolute position; images of the status bar are
-    // children of the status bar.
-    struct Placed {
-        int X, Y;
-        HWND Window;
-        bool StatusBar;
-    };
-    std::map<std::string, Placed> placed;
-    std::vector<std::pair<int, HWND>> tabStops;
-    int paneRight[8], panes = 0;
-    for (int i = 0; i < layout.ControlCount; ++i) {
-        const ControlLayout& c = layout.Controls[i];
-        const auto at = placed.find(c.Parent ? c.Parent : "");
-        const Placed parent = at == placed.end() ? Placed{0, 0, Handle, false} : at->second;
-        const int x = parent.X + c.Left, y = parent.Y + c.Top;
-        HWND created = nullptr;
-        switch (c.Kind) {
-        case Kind::Label:
-            created =
-                Add<Win32Label>(c, L"STATIC", SS_LEFT | SS_NOPREFIX, 0, Handle, x, y, c.Height)
-                    ->Handle;
-            break;
-        case Kind::GroupBox:
-            created =
-                Add<Win32GroupBox>(c, L"BUTTON", BS_GROUPBOX, 0, Handle, x, y, c.Height)->Handle;
-            break;
-        case Kind::ComboBox:
-        case Kind::EditCombo:
-            // The height of a combo box includes its drop-down list.
-            created =
-                Add<Win32ComboBox>(c, L"COMBOBOX",
-                                   (c.Kind == Kind::ComboBox ? CBS_DROPDOWNLIST : CBS_DROPDOWN) |
-                                       CBS_AUTOHSCROLL | WS_VSCROLL,
-                                   0, Handle, x, y, 200)
-                    ->Handle;
-            break;
-        case Kind::Button:
-        case Kind::GlyphButton:
-            created =
-                Add<Win32Button>(c, L"BUTTON", BS_PUSHBUTTON, 0, Handle, x, y, c.Height)->Handle;
-            break;
-        case Kind::Edit:
-            created =
-                Add<Win32Edit>(c, L"EDIT", ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, Handle, x, y, c.Height)
-                    ->Handle;
-            break;
-        case Kind::Memo:
-            created =
-                Add<Win32Memo>(c, L"EDIT", ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL,
-                               0, Handle, x, y, c.Height)
-                    ->Handle;
-            break;
-        case Kind::ProgressBar:
-            created =
-                Add<Win32ProgressBar>(c, PROGRESS_CLASSW, 0, 0, Handle, x, y, c.Height)->Handle;
-            SendMessageW(created, PBM_SETRANGE32, 0, 100);
-            break;
-        case Kind::StatusBar:
-            created =
-                Add<Win32StatusBar>(c, STATUSCLASSNAMEW, 0, 0, Handle, x, y, c.Height)->Handle;
-            placed[c.Name] = {0, 0, created, true};
-            continue;
-        case Kind::StatusPane: {
-            // A pane is a part of its status bar, not a window of its own.
-            auto pane = std::make_unique<Win32Pane>();
-            pane->Handle = parent.Window;
-            pane->Part = panes;
-            ByName[c.Name] = pane.get();
-            Controls.push_back(std::move(pane));
-            if (panes < 7) paneRight[panes++] = c.Left + c.Width;
-            SendMessageW(parent.Window, SB_SETPARTS, WPARAM(panes), LPARAM(paneRight));
-            continue;
-        }
-        case Kind::Image:
-            created = Add<Win32Image>(c, L"STATIC", SS_ICON | SS_REALSIZECONTROL, 0,
-                                      parent.StatusBar ? parent.Window : Handle,
-                                      parent.StatusBar ? c.Left : x, parent.StatusBar ? c.Top : y,
-                                      c.Height)
-                          ->Handle;
-            break;
-        }
-        if (c.TabOrder > 0) tabStops.emplace_back(c.TabOrder, created);
-        placed[c.Name] = {x, y, created, false};
+HWND Win32Form::AddComboBox(const ControlLayout& c, int x, int y) {
+    const DWORD kind = c.Kind == Kind::ComboBox ? CBS_DROPDOWNLIST : CBS_DROPDOWN;
+    // The height of a combo box includes its drop-down list.
+    return Add<Win32ComboBox>(c, L"COMBOBOX", kind | CBS_AUTOHSCROLL | WS_VSCROLL, 0, Handle, x, y,
+                              200)
+        ->Handle;
+}
+
+HWND Win32Form::AddProgressBar(const ControlLayout& c, int x, int y) {
+    const HWND bar =
+        Add<Win32ProgressBar>(c, PROGRESS_CLASSW, 0, 0, Handle, x, y, c.Height)->Handle;
+    SendMessageW(bar, PBM_SETRANGE32, 0, 100);
+    return bar;
+}
+
+// A pane is a part of its status bar, not a window of its own.
+void Win32Form::AddStatusPane(const ControlLayout& c, HWND statusBar) {
+    auto pane = std::make_unique<Win32Pane>();
+    pane->Handle = statusBar;
+    pane->Part = Panes;
+    ByName[c.Name] = pane.get();
+    Controls.push_back(std::move(pane));
+    if (Panes < 7) PaneRight[Panes++] = c.Left + c.Width;
+    SendMessageW(statusBar, SB_SETPARTS, WPARAM(Panes), LPARAM(PaneRight));
+}
+
+HWND Win32Form::AddImage(const ControlLayout& c, const Placed& parent, int x, int y) {
+    const bool inBar = parent.StatusBar;
+    return Add<Win32Image>(c, L"STATIC", SS_ICON | SS_REALSIZECONTROL, 0,
+                           inBar ? parent.Window : Handle, inBar ? c.Left : x, inBar ? c.Top : y,
+                           c.Height)
+        ->Handle;
+}
+
+HWND Win32Form::AddControl(const ControlLayout& c, const Placed& parent, int x, int y) {
+    switch (c.Kind) {
+    case Kind::Label:
+        return Add<Win32Label>(c, L"STATIC", SS_LEFT | SS_NOPREFIX, 0, Handle, x, y, c.Height)
+            ->Handle;
+    case Kind::GroupBox:
+        return Add<Win32GroupBox>(c, L"BUTTON", BS_GROUPBOX, 0, Handle, x, y, c.Height)->Handle;
+    case Kind::ComboBox:
+    case Kind::EditCombo:
+        return AddComboBox(c, x, y);
+    case Kind::Button:
+    case Kind::GlyphButton:
+        return Add<Win32Button>(c, L"BUTTON", BS_PUSHBUTTON, 0, Handle, x, y, c.Height)->Handle;
+    case Kind::Edit:
+        return Add<Win32Edit>(c, L"EDIT", ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, Handle, x, y, c.Height)
+            ->Handle;
+    case Kind::Memo:
+        return Add<Win32Memo>(c, L"EDIT", ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL,
+                              0, Handle, x, y, c.Height)
+            ->Handle;
+    case Kind::ProgressBar:
+        return AddProgressBar(c, x, y);
+    case Kind::StatusBar:
+        return Add<Win32StatusBar>(c, STATUSCLASSNAMEW, 0, 0, Handle, x, y, c.Height)->Handle;
+    case Kind::StatusPane:
+        AddStatusPane(c, parent.Window);
+        return nullptr;
+    case Kind::Image:
+        return AddImage(c, parent, x, y);
     }
-    // The tab key follows the windows' order among their siblings.
+    return nullptr;
+}
+
+// The tab key follows the windows' order among their siblings.
+void Win32Form::OrderTabStops(std::vector<std::pair<int, HWND>> tabStops) {
     std::sort(tabStops.begin(), tabStops.end());
     HWND previous = HWND_TOP;
     for (const auto& stop : tabStops) {
         SetWindowPos(stop.second, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         previous = stop.second;
     }
+}
+
+Win32Form::Win32Form(const FormLayout& layout) {
+    CreateFrame(layout);
+    std::map<std::string, Placed> placed;
+    std::vector<std::pair<int, HWND>> tabStops;
+    for (int i = 0; i < layout.ControlCount; ++i) {
+        const ControlLayout& c = layout.Controls[i];
+        const auto at = placed.find(c.Parent ? c.Parent : "");
+        const Placed parent = at == placed.end() ? Placed{0, 0, Handle, false} : at->second;
+        const int x = parent.X + c.Left, y = parent.Y + c.Top;
+        const HWND created = AddControl(c, parent, x, y);
+        // A status bar's images are placed in it; its panes are no windows.
+        if (c.Kind == Kind::StatusBar) placed[c.Name] = {0, 0, created, true};
+        if (c.Kind == Kind::StatusBar || c.Kind == Kind::StatusPane) continue;
+        if (c.TabOrder > 0) tabStops.emplace_back(c.TabOrder, created);
+        placed[c.Name] = {x, y, created, false};
+    }
+    OrderTabStops(std::move(tabStops));
 }
 
 LRESULT CALLBACK Win32Form::Proc(HWND window, UINT message, WPARAM w, LPARAM l) {
