@@ -643,13 +643,15 @@ void VirtualDevice::Vanish() {
 }
 
 void VirtualDevice::CloseLine() {
+    {
+        std::lock_guard<std::mutex> lock(statusMutex_);
+        status_.Present = false;
+    }
     // The name goes first, so a tool never finds it pointing at a dead line.
     if (options_.Presence) options_.Presence->Vanished();
     ::close(master_);
     master_ = -1;
     buffer_.clear();
-    std::lock_guard<std::mutex> lock(statusMutex_);
-    status_.Present = false;
 }
 
 bool VirtualDevice::ComeBack(double ms) {
@@ -701,7 +703,11 @@ void VirtualDevice::LeaveAfterUpgrade() {
         stopping_ = true;
         return;
     }
-    if (ComeBack(options_.AbsentMs)) NextUnit();
+    // Ready before its port appears, so a tool that finds the port finds the new unit.
+    NextUnit();
+    if (!ComeBack(options_.AbsentMs)) return;
+    const std::optional<std::string> id = UnitIdentity(options_.Ids, options_.IdPattern, unit_);
+    Note("unit " + std::to_string(unit_) + " arrives" + (id ? ", identity " + *id : ""));
 }
 
 void VirtualDevice::NextUnit() {
@@ -714,8 +720,6 @@ void VirtualDevice::NextUnit() {
         std::lock_guard<std::mutex> lock(statusMutex_);
         status_.Unit = unit_;
     }
-    const std::optional<std::string> id = UnitIdentity(options_.Ids, options_.IdPattern, unit_);
-    Note("unit " + std::to_string(unit_) + " arrives" + (id ? ", identity " + *id : ""));
     SetMode(options_.StartInLoader ? DeviceMode::Loader : DeviceMode::Working);
 }
 

@@ -124,7 +124,7 @@ struct DeviceStatus {
     std::vector<int> FramesArrived;          // index of every accepted data frame, in order
     std::vector<uint8_t> Image;              // block area of the last completed transfer
     std::array<uint8_t, 8> ClosingPayload{}; // as received: second end parameter, then first
-    int Unit = 1;                            // the unit on the port, 1 for the first
+    int Unit = 1; // the unit on the port (or coming next), 1 for the first
     int IdentityQueries = 0;
     int BootIgnoredBytes = 0; // bytes that came while the new firmware was starting
     int UnitsGone = 0;        // units taken away
