@@ -205,7 +205,7 @@ void BM_Soak(benchmark::State& state) {
             const flash::RunReport report =
                 flash::PortSession(target, settings, loaded.get(), reporter, nullptr)
                     .Flash(package, "");
-            unexpected += report.Code != fault.Expected;
+            unexpected += flash::StatusCode(report.Code) != fault.Expected;
             ++runs;
             if (i == 9) first = Now();
         }
