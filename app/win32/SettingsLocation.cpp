@@ -63,7 +63,7 @@ bool UnderProgramFiles(const std::wstring& folder) {
 // file that vanishes as it is closed.
 bool UserMayWrite(const std::wstring& folder) {
     const std::wstring probe =
-        folder + L"\\.tolvane-write-test-" + std::to_wstring(GetCurrentProcessId());
+        folder + WideFromUtf8("\\.tolvane-write-test-" + std::to_string(GetCurrentProcessId()));
     const HANDLE file = CreateFileW(
         probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);

@@ -4,8 +4,8 @@
 //   window-probe wait TEXT  waits until a control of the main window shows TEXT
 //   window-probe where      waits for the file dialog's name field, prints its centre (screen)
 //   window-probe field TEXT waits briefly until the file dialog's name field holds TEXT
-//   window-probe version FILE  prints FILE's version strings and icon count as Explorer reads
-//                              them (name=value lines)
+//   window-probe version FILE...  prints each FILE's version strings and icon count as Explorer
+//                                 reads them ("[FILE]", then name=value lines)
 // Exit status 0 when seen, 1 when not within the wait (generous but for the field: a whole
 // upgrade fits; keys typed into a dialog not yet taking input are lost, and the caller retypes).
 #include <windows.h>
@@ -117,7 +117,14 @@ int main() {
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &argc);
     const std::string mode = argc > 1 ? Utf8FromWide(wide[1], wcslen(wide[1])) : "";
     const std::string text = argc > 2 ? Utf8FromWide(wide[2], wcslen(wide[2])) : "";
-    if (mode == "version" && argc > 2) return PrintVersion(wide[2]);
+    if (mode == "version") {
+        int status = argc > 2 ? 0 : 2;
+        for (int i = 2; i < argc; ++i) {
+            std::printf("[%s]\n", Utf8FromWide(wide[i], wcslen(wide[i])).c_str());
+            status |= PrintVersion(wide[i]);
+        }
+        return status;
+    }
     const int wait = mode == "field" ? kFieldWaitMs : kWaitMs;
     for (int waited = 0; waited < wait; waited += 50, Sleep(50)) {
         if (mode == "box") {
