@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Finding and closing the window program on the virtual display (xdotool, no window manager);
 # sourced by the wine checks that drive a window.
 
