@@ -9,8 +9,13 @@ src=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$src/build/release}
 work=${2:-$src/build-release}
 jobs=${JOBS:-$(nproc)}
-# The time every file of the release carries: the last commit's.
-export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$src" log -1 --format=%ct)}
+# The time every file of the release carries: the last commit's (in an unpacked source archive,
+# which carries that time on every file, the files').
+if [[ -z ${SOURCE_DATE_EPOCH:-} ]]; then
+    SOURCE_DATE_EPOCH=$(git -C "$src" log -1 --format=%ct 2>/dev/null ||
+        stat -c %Y "$src/CMakeLists.txt")
+fi
+export SOURCE_DATE_EPOCH
 
 # The Windows programs stripped, as a user gets them; -O1 as `make windows` builds them.
 cmake -S "$src" -G "Unix Makefiles" -B "$work/windows" \

@@ -11,7 +11,8 @@ out=$1 version=$2 package_code=$3 src=$4
 shift 4
 name=tolvane-$version-windows-x64
 msi=tolvane-$version-x64.msi
-epoch=${SOURCE_DATE_EPOCH:-$(git -C "$src" log -1 --format=%ct 2>/dev/null || echo 315532800)}
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$src" log -1 --format=%ct 2>/dev/null ||
+    stat -c %Y "$src/CMakeLists.txt")}
 
 cd "$out"
 rm -rf "$name" "$name.zip" "$msi"
