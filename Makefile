@@ -9,8 +9,8 @@ TSAN_TARGETS = toolkit_tests serial_core_tests serial_component_tests dialogue_c
 	dialogue_window_tests devsim_tests devsim_program_tests faults_tests flash_program_tests \
 	tolvane-devsim tolvane-pack tolvane-flash
 
-.PHONY: all bootstrap build install package test test-normal test-package test-asan test-tsan \
-	test-windows windows run bench fuzz screenshot clean
+.PHONY: all bootstrap build install package release check-reproducible test test-normal \
+	test-package test-asan test-tsan test-windows windows run bench fuzz screenshot clean
 
 all: build
 
@@ -32,6 +32,16 @@ install: build
 # The Debian package, in $(BUILD)/.
 package: build
 	cd $(BUILD) && cpack -G DEB
+
+# Everything a release holds, from the sources alone, into build/release/: the Windows installer
+# and zip, the Debian package and SHA256SUMS (builds in build-release/).
+release: bootstrap
+	JOBS=$(JOBS) tools/make-release.sh build/release build-release
+
+# Two release builds of the committed sources in two folders, compared byte for byte. About
+# twice a release build's time, so not part of `make test`: CI runs it on its own.
+check-reproducible: bootstrap
+	JOBS=$(JOBS) tools/check-reproducible.sh
 
 # The whole suite twice (plain, then AddressSanitizer+UndefinedBehaviorSanitizer), then the
 # serial and dialogue tests under ThreadSanitizer, then the fuzz corpora as regression inputs.
@@ -94,4 +104,5 @@ screenshot: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/tolvane-screenshot docs/window.png
 
 clean:
-	rm -rf build build-asan build-tsan build-bench build-fuzz build-win
+	rm -rf build build-asan build-tsan build-bench build-fuzz build-win build-release \
+	  build-reproducible

@@ -2,8 +2,9 @@
 // Where a program keeps Config.ini and its port map ("ports"). A portable copy keeps them beside
 // its executable. An installed one (executable in a folder the user cannot write, holding no
 // Config.ini, such as /usr/bin) keeps them in $XDG_CONFIG_HOME/tolvane, by default
-// ~/.config/tolvane. Every program of the suite uses this one rule, so they find the same files.
-// Qt-free.
+// ~/.config/tolvane; on Windows a folder under Program Files counts as installed too, and the
+// user's folder is %APPDATA%\Tolvane. Every program of the suite uses this one rule, so they
+// find the same files. Qt-free.
 
 #include "package/ExecutableFolder.h"
 

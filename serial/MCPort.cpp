@@ -261,15 +261,13 @@ void MCPort::WriterProc(std::shared_ptr<Opening> opening) {
     Opening& o = *opening;
     MCPort* owner = o.Owner;
     uint8_t buffer[PortChunkSize];
-    bool stopped = false;
-    while (!o.StopRequested && !stopped) {
+    while (!o.StopRequested) {
         o.SendEvent.Wait();
         while (!o.StopRequested && !owner->SendQueue.IsEmpty()) {
-            int taken = owner->SendQueue.Pop(buffer, PortChunkSize);
-            if (taken > 0 && !o.Device.Write(buffer, static_cast<size_t>(taken))) {
-                stopped = true;
-                break;
-            }
+            const int taken = owner->SendQueue.Pop(buffer, PortChunkSize);
+            // A chunk the device refused is lost and the next one is tried; a write cut short
+            // by Close ends the loop through the stop request, which Close set first.
+            if (taken > 0) o.Device.Write(buffer, static_cast<size_t>(taken));
         }
     }
     o.Finish(o.WriterThread);

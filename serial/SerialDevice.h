@@ -29,8 +29,8 @@ class SerialDevice {
     size_t WaitForInput();
     // Reads at most `size` bytes without waiting for more than are there; 0 ends the batch.
     size_t Read(uint8_t* buffer, size_t size);
-    // Writes the chunk whole; false when Interrupt came first. A chunk the device refuses is
-    // lost, and that counts as written.
+    // Writes all `size` bytes, in as many driver writes as it takes. True when every byte went
+    // out; false when Interrupt came first or the device took no more (the rest is lost).
     bool Write(const uint8_t* data, size_t size);
     // From any thread, once: wakes WaitForInput and Write for good.
     void Interrupt();

@@ -12,12 +12,13 @@ packages=(
     clang libclang-rt-14-dev
     fonts-wqy-microhei
     dpkg-dev file lintian desktop-file-utils appstream man-db
-    xvfb xdotool
+    xvfb xdotool unzip
 )
 # The Windows cross build and wine, without their recommends (which pull in about a gigabyte
 # more), as they were measured.
 lean_packages=(
-    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 fonts-wine msitools
+    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 fonts-wine msitools wixl
+    faketime
 )
 
 missing=() missing_lean=()

@@ -74,11 +74,11 @@ bool SerialDevice::Write(const uint8_t* data, size_t size) {
             continue;
         }
         if (done < 0 && errno == EINTR) continue;
-        if (done < 0 && errno != EAGAIN) return true;
+        if (done < 0 && errno != EAGAIN) return false;
         pollfd fds[2] = {{d.WakeFd.load(), POLLIN, 0}, {fd, POLLOUT, 0}};
-        if (poll(fds, 2, -1) < 0 && errno != EINTR) return true;
+        if (poll(fds, 2, -1) < 0 && errno != EINTR) return false;
         if (d.Interrupted || fds[0].revents) return false;
-        if (fds[1].revents & (POLLERR | POLLHUP | POLLNVAL)) return true;
+        if (fds[1].revents & (POLLERR | POLLHUP | POLLNVAL)) return false;
     }
     return true;
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <vector>
 #include <windows.h>
 
 static_assert(sizeof(DCB) == sizeof(PortDcb), "PortDcb has the layout of the Windows record");
@@ -12,8 +13,6 @@ static_assert(sizeof(DCB) == sizeof(PortDcb), "PortDcb has the layout of the Win
 namespace {
 constexpr DWORD BufferSize = 10240;
 constexpr DWORD PurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
-
-constexpr size_t ChunkSize = 256;
 
 // Waits for an overlapped call that returned `started`; false when it failed or, with
 // `giveUp` set, was still pending.
@@ -33,8 +32,8 @@ struct SerialDevice::Impl {
     OVERLAPPED ReadOverlapped{};
     OVERLAPPED WriteOverlapped{};
     DWORD EventMask = 0;
-    uint8_t ReadBuffer[ChunkSize];
-    uint8_t WriteBuffer[ChunkSize];
+    uint8_t ReadBuffer[PortChunkSize];
+    std::vector<uint8_t> WriteBuffer;
     std::atomic<bool> Interrupted{false};
 };
 
@@ -94,7 +93,7 @@ size_t SerialDevice::Read(uint8_t* buffer, size_t size) {
     d.ReadOverlapped = OVERLAPPED{};
     d.ReadOverlapped.hEvent = d.ReadEvent;
     DWORD got = 0;
-    size = std::min(size, ChunkSize);
+    size = std::min(size, PortChunkSize);
     const BOOL started = ReadFile(port, d.ReadBuffer, DWORD(size), nullptr, &d.ReadOverlapped);
     if (!Complete(port, started, d.ReadOverlapped, got, d.Interrupted)) return 0;
     std::memcpy(buffer, d.ReadBuffer, got);
@@ -104,15 +103,24 @@ size_t SerialDevice::Read(uint8_t* buffer, size_t size) {
 bool SerialDevice::Write(const uint8_t* data, size_t size) {
     Impl& d = *impl_;
     const HANDLE port = d.Port.load();
-    d.WriteOverlapped = OVERLAPPED{};
-    d.WriteOverlapped.hEvent = d.WriteEvent;
-    DWORD done = 0;
-    size = std::min(size, ChunkSize); // the port core's chunks are never larger
-    std::memcpy(d.WriteBuffer, data, size);
-    const BOOL started = WriteFile(port, d.WriteBuffer, DWORD(size), nullptr, &d.WriteOverlapped);
-    if (!started && GetLastError() == ERROR_IO_PENDING && d.Interrupted) return false;
-    Complete(port, started, d.WriteOverlapped, done, d.Interrupted);
-    return !d.Interrupted;
+    // A copy the driver may still read when Close gives up on a pending write.
+    d.WriteBuffer.assign(data, data + size);
+    size_t written = 0;
+    while (written < size) {
+        if (d.Interrupted) return false;
+        d.WriteOverlapped = OVERLAPPED{};
+        d.WriteOverlapped.hEvent = d.WriteEvent;
+        const DWORD count = DWORD(std::min<size_t>(size - written, MAXDWORD));
+        DWORD done = 0;
+        const BOOL started =
+            WriteFile(port, d.WriteBuffer.data() + written, count, nullptr, &d.WriteOverlapped);
+        // A short write (a write time-out of the port) is taken up again with the rest; a write
+        // that moved nothing or failed ends it, as the rest would fare no better.
+        if (!Complete(port, started, d.WriteOverlapped, done, d.Interrupted) || done == 0)
+            return false;
+        written += done;
+    }
+    return true;
 }
 
 void SerialDevice::Interrupt() {

@@ -7,6 +7,7 @@
 #include "app/SettingsLocation.h"
 #include "serial/MCPort.h"
 #include "serial/PortMap.h"
+#include "serial/SerialDevice.h"
 #include "serial/win32/SerialCommNames.h"
 
 #include <gtest/gtest.h>
@@ -203,4 +204,43 @@ TEST_F(WinePort, RepeatedOpenAndCloseKeepsThePortUsable) {
     ASSERT_EQ(port.OpenPort(Port, 9600, 8, 0, 0), 1);
     device.Write("ping");
     EXPECT_EQ(port.WaitFor(4), "ping");
+}
+
+// The device layer under the port core: one write of far more than a driver chunk arrives whole
+// and in order (the device end reads while it is written); a device that was interrupted or
+// released reports that it wrote nothing, and the device end sees nothing of it.
+TEST_F(WinePort, DeviceWritesALargeBufferWholeOrReportsFailure) {
+    DeviceEnd device(Device);
+    ASSERT_TRUE(device.Ok());
+    const PortDcb settings = MCPort().Dcb; // 9600 8N1, DTR and RTS on: the port core's defaults
+    std::string sent(64 * 1024 + 3, '\0');
+    for (size_t i = 0; i < sent.size(); ++i)
+        sent[i] = char(i * 131 + i / 256);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(sent.data());
+
+    SerialDevice serial;
+    ASSERT_EQ(serial.Open(PortDevicePath(Port), settings), 1);
+    bool whole = false;
+    std::thread writer([&] { whole = serial.Write(bytes, sent.size()); });
+    const std::string got = device.Read(sent.size(), 30s);
+    writer.join();
+    EXPECT_TRUE(whole);
+    EXPECT_EQ(got.size(), sent.size());
+    EXPECT_TRUE(got == sent) << "the bytes arrived out of order or changed";
+
+    const struct {
+        const char* what;
+        void (*end)(SerialDevice&);
+    } cases[] = {
+        {"interrupted", [](SerialDevice& d) { d.Interrupt(); }},
+        {"released", [](SerialDevice& d) { d.Release(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SerialDevice ended;
+        ASSERT_EQ(ended.Open(PortDevicePath(Port), settings), 1);
+        c.end(ended);
+        EXPECT_FALSE(ended.Write(bytes, 300));
+        EXPECT_EQ(device.Read(1, 200ms), "");
+    }
 }

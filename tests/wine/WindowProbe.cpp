@@ -4,6 +4,8 @@
 //   window-probe wait TEXT  waits until a control of the main window shows TEXT
 //   window-probe where      waits for the file dialog's name field, prints its centre (screen)
 //   window-probe field TEXT waits briefly until the file dialog's name field holds TEXT
+//   window-probe version FILE...  prints each FILE's version strings and icon count as Explorer
+//                                 reads them ("[FILE]", then name=value lines)
 // Exit status 0 when seen, 1 when not within the wait (generous but for the field: a whole
 // upgrade fits; keys typed into a dialog not yet taking input are lost, and the caller retypes).
 #include <windows.h>
@@ -70,6 +72,35 @@ BOOL CALLBACK Visit(HWND child, LPARAM param) {
     return search->List || !search->Found;
 }
 
+// The strings Explorer shows from a program's version resource (its first translation), and
+// how many icons it carries. Status 1 when the file has no version resource.
+int PrintVersion(const wchar_t* file) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(file, &ignored);
+    std::string data(size, '\0');
+    if (!size || !GetFileVersionInfoW(file, 0, size, data.data())) return 1;
+    WORD* translation = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation",
+                        reinterpret_cast<void**>(&translation), &length) ||
+        length < 4)
+        return 1;
+    for (const wchar_t* name :
+         {L"FileVersion", L"ProductVersion", L"ProductName", L"FileDescription"}) {
+        wchar_t key[128];
+        swprintf(key, 128, L"\\StringFileInfo\\%04x%04x\\%ls", translation[0], translation[1],
+                 name);
+        wchar_t* value = nullptr;
+        UINT chars = 0;
+        const bool found =
+            VerQueryValueW(data.data(), key, reinterpret_cast<void**>(&value), &chars) && value;
+        std::printf("%s=%s\n", Utf8FromWide(name, wcslen(name)).c_str(),
+                    found ? Utf8FromWide(value, wcslen(value)).c_str() : "");
+    }
+    std::printf("icons=%u\n", ExtractIconExW(file, -1, nullptr, nullptr, 0));
+    return 0;
+}
+
 bool Shows(const std::string& text, bool list = false) {
     HWND main = FindWindowW(L"TolvaneForm", nullptr);
     if (!main) return false;
@@ -86,6 +117,14 @@ int main() {
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &argc);
     const std::string mode = argc > 1 ? Utf8FromWide(wide[1], wcslen(wide[1])) : "";
     const std::string text = argc > 2 ? Utf8FromWide(wide[2], wcslen(wide[2])) : "";
+    if (mode == "version") {
+        int status = argc > 2 ? 0 : 2;
+        for (int i = 2; i < argc; ++i) {
+            std::printf("[%s]\n", Utf8FromWide(wide[i], wcslen(wide[i])).c_str());
+            status |= PrintVersion(wide[i]);
+        }
+        return status;
+    }
     const int wait = mode == "field" ? kFieldWaitMs : kWaitMs;
     for (int waited = 0; waited < wait; waited += 50, Sleep(50)) {
         if (mode == "box") {

@@ -5,6 +5,7 @@
 # device as COM21 and a silent one as COM22, all configured before the wine server starts (so
 # the registry lists them); a persistent wine server so that ctest does not wait on the
 # server's inherited output; a virtual display (Xvfb) from the start, for the window's tests.
+# Last, the release files (installer and zip) as a user meets them.
 set -euo pipefail
 build=$(cd "$1" && pwd)
 linux=$(cd "$2" && pwd)
@@ -78,4 +79,5 @@ status=0
 (cd "$build" && TOLVANE_WINE_PORTS=12,13 ctest --output-on-failure -j 2 --timeout 120) || status=1
 "$(dirname "$0")/end-to-end.sh" "$build" "$linux" "$image" || status=1
 "$(dirname "$0")/window-tests.sh" "$build" "$linux" "$image" || status=1
+"$(dirname "$0")/release-tests.sh" "$build" || status=1
 exit $status

@@ -7,19 +7,10 @@
 set -uo pipefail
 win=$1 linux=$2 image=$3
 . "$(dirname "$0")/checks.sh"
+. "$(dirname "$0")/window-helpers.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 probe() { timeout 150 "$win/wine-run.sh" "$win/bin/window-probe.exe" "$@"; }
-# The first window whose name matches, within a minute. A plain loop: a search aborts on the X
-# error of a window that vanishes while it looks (wine's own short-lived windows).
-find_window() {
-    local found
-    for _ in $(seq 300); do
-        found=$(xdotool search --name "$1" 2>/dev/null | head -1)
-        [[ -n $found ]] && { echo "$found"; return; }
-        sleep 0.2
-    done
-}
 # Client coordinates are screen ones plus the window's origin (no window manager, no frame).
 click() { xdotool mousemove --sync $((X + $1)) $((Y + $2)) click 1; }
 
@@ -72,18 +63,7 @@ for _ in $(seq 50); do cmp -s "$image" "$work/area.bin" && break; sleep 0.1; don
 check "the device received the block area" cmp "$image" "$work/area.bin"
 
 rm -f "$ini"
-# Alt+F4 as a person closes it; again while the window still takes no keys (a box closing).
-for _ in $(seq 50); do
-    click 200 240 2>/dev/null # the status bar: activates the window
-    xdotool key alt+F4 2>/dev/null
-    for _ in $(seq 10); do [[ -f $ini ]] && break; sleep 0.1; done
-    [[ -f $ini ]] && break
-done
-# The keys are written one by one while the window closes; read them once it is gone.
-for _ in $(seq 100); do
-    [[ -n $(xdotool search --name '^Tolvane 3' 2>/dev/null) ]] || break
-    sleep 0.1
-done
+close_with_alt_f4 "$window" '^Tolvane 3' "$ini"
 keys=(Port Baudrate Parity ByteSize StopBits BaudrateWk ParityWk BaudrateBt ParityBt)
 check "Config.ini holds the nine keys after closing" \
     test "$(grep -cE "^($(IFS='|'; echo "${keys[*]}"))=" "$ini" 2>/dev/null)" -eq 9
