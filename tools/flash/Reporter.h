@@ -2,6 +2,8 @@
 // What tolvane-flash tells the user: progress and messages on standard error (redrawn in place on
 // a terminal, a line at each tenth of the way otherwise), one result line per port on standard
 // output, or JSON Lines on standard output instead. Safe to call from every port's thread.
+#include "station/SessionEvents.h"
+
 #include <chrono>
 #include <cstdio>
 #include <mutex>
@@ -10,14 +12,7 @@
 
 namespace flash {
 
-struct RunReport {
-    bool Ok = false;
-    int Code = 1; // the exit status this port asks for
-    std::string Message;
-    double Seconds = 0;
-    int Frames = 0;
-    int Resends = 0;
-};
+using station::RunReport;
 
 struct ReporterMode {
     bool Json = false;
@@ -29,7 +24,7 @@ struct ReporterMode {
 // A JSON string literal of UTF-8 text.
 std::string JsonString(const std::string& text);
 
-class Reporter {
+class Reporter : public station::SessionEvents {
   public:
     Reporter(ReporterMode mode, std::FILE* out, std::FILE* err);
 
@@ -39,14 +34,14 @@ class Reporter {
     void AddPort(const std::string& port);
 
     void Start(const std::string& port, const std::string& package, const std::string& md5,
-               int blockSize, int blockCount);
-    void Attempt(const std::string& port, int number);
-    void Status(const std::string& port, const std::string& text);
-    void Progress(const std::string& port, int block, int blocks, int percent);
-    void Resend(const std::string& port, int block);
-    void Result(const std::string& port, const RunReport& report);
+               int blockSize, int blockCount) override;
+    void Attempt(const std::string& port, int number) override;
+    void Status(const std::string& port, const std::string& text) override;
+    void Progress(const std::string& port, int block, int blocks, int percent) override;
+    void Resend(const std::string& port, int block) override;
+    void Result(const std::string& port, const RunReport& report) override;
     // An error or warning line for a person, on standard error (shown even with --quiet).
-    void Error(const std::string& text);
+    void Error(const std::string& text) override;
     // One JSON object (the fields after "event", already formatted) or one line of text on
     // standard output, for the commands that print a single answer.
     void JsonObject(const std::string& fields);

@@ -5,9 +5,10 @@
 #include "package/FirmwarePackage.h"
 #include "package/GbkText.h"
 #include "serial/PortMap.h"
+#include "station/PortSession.h"
 #include "tools/flash/FlashOptions.h"
 #include "tools/flash/Interrupts.h"
-#include "tools/flash/PortSession.h"
+#include "tools/flash/Reporter.h"
 
 #include <cstdio>
 #include <memory>
@@ -28,6 +29,7 @@
 #endif
 
 using namespace flash;
+using namespace station;
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "tools/flash/Trace.h"
+#include "station/Trace.h"
 
-namespace flash {
+namespace station {
 
 bool Trace::Open(const std::string& path) {
     File = std::fopen(path.c_str(), "w");
@@ -46,4 +46,4 @@ void Trace::Line(const std::string& port, const std::string& text) {
     std::fflush(File);
 }
 
-} // namespace flash
+} // namespace station

@@ -1,0 +1,33 @@
+#pragma once
+// What one port session tells the outside while it upgrades a device: the flasher's reporter
+// and a station slot both listen. Calls come from the session's own thread.
+#include <string>
+
+namespace station {
+
+struct RunReport {
+    bool Ok = false;
+    int Code = 1; // the exit status this port asks for
+    std::string Message;
+    double Seconds = 0;
+    int Frames = 0;
+    int Resends = 0;
+};
+
+class SessionEvents {
+  public:
+    virtual ~SessionEvents() = default;
+    virtual void Start(const std::string& port, const std::string& package, const std::string& md5,
+                       int blockSize, int blockCount) = 0;
+    virtual void Attempt(const std::string& port, int number) = 0;
+    virtual void Status(const std::string& port, const std::string& text) = 0;
+    virtual void Progress(const std::string& port, int block, int blocks, int percent) = 0;
+    virtual void Resend(const std::string& port, int block) = 0;
+    // The port vanished during the transfer and came back (ok) or not within the time allowed.
+    virtual void Reconnect(const std::string& /*port*/, int /*block*/, bool /*ok*/) {}
+    virtual void Result(const std::string& port, const RunReport& report) = 0;
+    // An error or warning line for a person.
+    virtual void Error(const std::string& text) = 0;
+};
+
+} // namespace station
