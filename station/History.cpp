@@ -53,10 +53,10 @@ std::string CsvHeader() {
 }
 
 std::string CsvRecord(const UnitRecord& record) {
-    const nlohmann::json object = RecordToJson(record);
+    const nlohmann::ordered_json object = RecordToJson(record);
     std::vector<std::string> fields;
     for (const std::string& name : RecordFieldNames()) {
-        const nlohmann::json& value = object.at(name);
+        const nlohmann::ordered_json& value = object.at(name);
         if (value.is_null())
             fields.emplace_back();
         else if (value.is_string())

@@ -6,8 +6,8 @@ namespace {
 
 using nlohmann::json;
 
-json Optional(const std::optional<std::string>& text) {
-    return text ? json(*text) : json(nullptr);
+nlohmann::ordered_json Optional(const std::optional<std::string>& text) {
+    return text ? nlohmann::ordered_json(*text) : nlohmann::ordered_json(nullptr);
 }
 
 bool ReadText(const json& object, const char* key, std::string& out) {
@@ -54,10 +54,10 @@ const std::vector<std::string>& RecordFieldNames() {
     return names;
 }
 
-json RecordToJson(const UnitRecord& r) {
+nlohmann::ordered_json RecordToJson(const UnitRecord& r) {
     // Whole milliseconds are enough and keep the lines short.
     const double seconds = double(static_cast<long long>(r.Seconds * 1000 + 0.5)) / 1000;
-    json object = json::object();
+    nlohmann::ordered_json object = nlohmann::ordered_json::object();
     object["schema"] = RecordSchema;
     object["start"] = r.Start;
     object["end"] = r.End;
@@ -86,16 +86,8 @@ json RecordToJson(const UnitRecord& r) {
 }
 
 std::string RecordLine(const UnitRecord& record) {
-    // nlohmann keeps keys sorted; the log keeps the order of RecordFieldNames instead, which
-    // a person reading the file expects.
-    const json object = RecordToJson(record);
-    std::string line = "{";
-    for (const std::string& name : RecordFieldNames()) {
-        if (line.size() > 1) line += ',';
-        line += json(name).dump() + ":" +
-                object.at(name).dump(-1, ' ', false, json::error_handler_t::replace);
-    }
-    return line + "}";
+    return RecordToJson(record).dump(-1, ' ', false,
+                                     nlohmann::ordered_json::error_handler_t::replace);
 }
 
 LineKind ParseRecordLine(const std::string& line, UnitRecord& r, json* out) {

@@ -30,7 +30,8 @@ struct UnitRecord {
 // The field names in their order (the CSV header).
 const std::vector<std::string>& RecordFieldNames();
 
-nlohmann::json RecordToJson(const UnitRecord& record);
+// The fields in the order of RecordFieldNames.
+nlohmann::ordered_json RecordToJson(const UnitRecord& record);
 // The record as one line of the log, without the line end. Bytes that are not UTF-8 become
 // U+FFFD, so a device's odd reply never makes a record unwritable.
 std::string RecordLine(const UnitRecord& record);
