@@ -1,5 +1,7 @@
 #include "serial/LineSettings.h"
 
+#include "serial/DecimalNumber.h"
+
 #include <cctype>
 
 const char* const BaudRateItems = "300bps\r\n600bps\r\n1200bps\r\n2400bps\r\n4800bps\r\n9600bps\r\n"
@@ -22,27 +24,21 @@ std::vector<std::string> SplitItems(const std::string& text) {
 
 namespace {
 
-// A whole text of at most 10 decimal digits in [1, max]; false for anything else.
-bool ParseRate(const std::string& text, long max, long& value) {
-    if (text.empty() || text.size() > 10) return false;
-    value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + (c - '0');
-    }
-    return value >= 1 && value <= max;
+// A whole decimal text in [1, max].
+bool ParseRate(const std::string& text, uint64_t max, uint64_t& value) {
+    return ParseDecimal(text, max, value) && value >= 1;
 }
 
 } // namespace
 
 int BaudRateOfItem(const std::string& text) {
-    long baud = 0;
+    uint64_t baud = 0;
     return ParseRate(text.substr(0, text.find("bps")), 0x7FFFFFFF, baud) ? int(baud) : 0;
 }
 
 bool ParseLineMode(const std::string& text, LineMode& out) {
     const size_t comma = text.find(',');
-    long baud = 0;
+    uint64_t baud = 0;
     if (comma == std::string::npos || !ParseRate(text.substr(0, comma), 4000000, baud))
         return false;
     std::string parity = text.substr(comma + 1);

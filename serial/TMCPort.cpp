@@ -1,5 +1,6 @@
 #include "serial/TMCPort.h"
 
+#include "serial/DecimalNumber.h"
 #include "serial/LineSettings.h"
 #include "serial/PortMap.h"
 
@@ -10,18 +11,6 @@ namespace {
 
 constexpr auto WatchInterval = std::chrono::milliseconds(1000);
 constexpr auto WatcherStopWait = std::chrono::milliseconds(500);
-
-// A whole text of decimal digits as a number; false for anything else (or too large). 64 bits:
-// a Windows long cannot hold every 10-digit text.
-bool ParseDecimal(const std::string& text, int64_t& value) {
-    if (text.empty() || text.size() > 10) return false;
-    value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + (c - '0');
-    }
-    return true;
-}
 
 const char* StopBitsText(int64_t stopBits) {
     switch (stopBits) {
@@ -406,9 +395,9 @@ void TMCPort::PortComboChange() {
 void TMCPort::BaudRateComboChange() {
     if (Updating) return;
     std::string text = CurrentItemText(BaudRateCombo.Get());
-    int64_t baud;
-    if (ParseDecimal(text.substr(0, text.find("bps")), baud) && baud <= 0xFFFFFFFF)
-        ApplyChange(Setting::BaudRate, baud);
+    uint64_t baud;
+    if (ParseDecimal(text.substr(0, text.find("bps")), 0xFFFFFFFF, baud))
+        ApplyChange(Setting::BaudRate, int64_t(baud));
 }
 
 void TMCPort::ParityComboChange() {
@@ -422,9 +411,9 @@ void TMCPort::ParityComboChange() {
 
 void TMCPort::ByteSizeComboChange() {
     if (Updating) return;
-    int64_t byteSize;
-    if (ParseDecimal(CurrentItemText(ByteSizeCombo.Get()), byteSize))
-        ApplyChange(Setting::ByteSize, byteSize & 0xFF);
+    uint64_t byteSize;
+    if (ParseDecimal(CurrentItemText(ByteSizeCombo.Get()), 0xFFFFFFFF, byteSize))
+        ApplyChange(Setting::ByteSize, int64_t(byteSize & 0xFF));
 }
 
 void TMCPort::StopBitsComboChange() {

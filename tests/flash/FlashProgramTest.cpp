@@ -6,6 +6,7 @@
 #include "tests/support/ChildProcess.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <csignal>
 #include <filesystem>
@@ -30,6 +31,18 @@ int CountLines(const std::string& text, const std::string& piece) {
     for (std::string line; std::getline(lines, line);)
         n += line.find(piece) != std::string::npos;
     return n;
+}
+
+// Every line of an output as a JSON object; a line that is no JSON object fails the test.
+std::vector<nlohmann::json> JsonLines(const std::string& text) {
+    std::vector<nlohmann::json> objects;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        nlohmann::json object = nlohmann::json::parse(line, nullptr, false);
+        EXPECT_TRUE(object.is_object()) << "not a JSON object: " << line;
+        if (object.is_object()) objects.push_back(std::move(object));
+    }
+    return objects;
 }
 
 class Flasher : public ::testing::Test {
@@ -88,6 +101,18 @@ TEST_F(Flasher, InfoDescribesOrRefusesAsTheWindowDoes) {
     EXPECT_NE(out.find("升级文件信息:测试\n"), std::string::npos);
     EXPECT_NE(out.find("blocks: 16\n"), std::string::npos);
     EXPECT_NE(out.find("file size: 4209 bytes"), std::string::npos);
+    ASSERT_EQ(Run({"info", Package, "--json"}, &out), 0);
+    std::vector<nlohmann::json> info = JsonLines(out);
+    ASSERT_EQ(info.size(), 1u) << out;
+    EXPECT_EQ(info[0]["event"], "info");
+    EXPECT_EQ(info[0]["ok"], true);
+    EXPECT_EQ(info[0]["package"], Package);
+    EXPECT_EQ(info[0]["kind"], 16);
+    EXPECT_EQ(info[0]["md5"].get<std::string>().size(), 32u);
+    EXPECT_EQ(info[0]["block_size"], 256);
+    EXPECT_EQ(info[0]["blocks"], 16);
+    EXPECT_EQ(info[0]["file_size"], 4209);
+    EXPECT_EQ(info[0]["lines"][0], "K46方案Modem升级");
 
     std::string bytes = Slurp(Package);
     const struct {
@@ -106,6 +131,12 @@ TEST_F(Flasher, InfoDescribesOrRefusesAsTheWindowDoes) {
         std::ofstream(path, std::ios::binary) << c.content;
         EXPECT_EQ(Run({"info", path}, &out, &err), 3) << c.name;
         EXPECT_NE(err.find(c.message), std::string::npos) << c.name << ": " << err;
+        EXPECT_EQ(Run({"info", path, "--json"}, &out), 3) << c.name;
+        info = JsonLines(out);
+        ASSERT_EQ(info.size(), 1u) << c.name << ": " << out;
+        EXPECT_EQ(info[0]["ok"], false) << c.name;
+        EXPECT_EQ(info[0]["code"], 3) << c.name;
+        EXPECT_EQ(info[0]["message"], c.message) << c.name;
     }
     // A good package, but no device behind the port: the window's message, naming the port.
     EXPECT_EQ(Run(FlashArgs({"COM9"}), &out, &err), 4);
@@ -144,27 +175,51 @@ TEST_F(Flasher, VersionAndFullUpgradeWithModesFromConfigIni) {
     std::string out;
     ASSERT_EQ(Run({"ports"}, &out), 0);
     EXPECT_NE(out.find("COM7\t" + pts + "\n"), std::string::npos) << out;
+    ASSERT_EQ(Run({"ports", "--json"}, &out), 0);
+    std::vector<nlohmann::json> listed = JsonLines(out);
+    ASSERT_EQ(listed.size(), 1u) << out;
+    EXPECT_EQ(listed[0]["event"], "ports");
+    EXPECT_NE(std::find(listed[0]["ports"].begin(), listed[0]["ports"].end(),
+                        nlohmann::json{{"port", "COM7"}, {"device", pts}}),
+              listed[0]["ports"].end())
+        << out;
     ASSERT_EQ(Run({"version", "--port", "com7"}, &out), 0);
     EXPECT_EQ(out, "VERSION:2.1\n");
+    ASSERT_EQ(Run({"version", "--port", "com7", "--json"}, &out), 0);
+    // The exchange's status events, then the answer.
+    listed = JsonLines(out);
+    ASSERT_FALSE(listed.empty());
+    for (const nlohmann::json& object : listed)
+        EXPECT_EQ(object["port"], "com7");
+    EXPECT_EQ(listed.back()["event"], "version");
+    EXPECT_TRUE(listed.back()["t"].is_number());
+    EXPECT_EQ(listed.back()["ok"], true);
+    EXPECT_EQ(listed.back()["code"], 0);
+    EXPECT_EQ(listed.back()["version"], "VERSION:2.1\r\n");
 
     ASSERT_EQ(
         Run({"flash", Package, "--port", "COM7", "--json", "--trace", Dir.File("trace")}, &out), 0);
     EXPECT_EQ(Slurp(Received(7)), Slurp(Image));
     // JSON Lines only: every line one object naming the port, the result last.
-    std::istringstream lines(out);
+    const std::vector<nlohmann::json> objects = JsonLines(out);
     std::vector<std::string> events;
-    for (std::string line; std::getline(lines, line);) {
-        ASSERT_EQ(line.rfind("{\"port\":\"COM7\",\"event\":\"", 0), 0u) << line;
-        ASSERT_EQ(line.back(), '}');
-        ASSERT_NE(line.find(",\"t\":"), std::string::npos);
-        events.push_back(line.substr(24, line.find('"', 24) - 24));
+    for (const nlohmann::json& object : objects) {
+        ASSERT_EQ(object["port"], "COM7") << object;
+        ASSERT_TRUE(object["event"].is_string()) << object;
+        ASSERT_TRUE(object["t"].is_number()) << object;
+        events.push_back(object["event"]);
     }
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.front(), "start");
     EXPECT_EQ(events.back(), "result");
     EXPECT_EQ(std::count(events.begin(), events.end(), "progress"), 16);
-    EXPECT_NE(out.find("\"ok\":true,\"code\":0,\"message\":\"升级成功\""), std::string::npos);
-    EXPECT_NE(out.find("\"frames\":17,\"resends\":0"), std::string::npos) << out;
+    const nlohmann::json& result = objects.back();
+    EXPECT_EQ(result["ok"], true);
+    EXPECT_EQ(result["code"], 0);
+    EXPECT_EQ(result["message"], "升级成功");
+    EXPECT_TRUE(result["seconds"].is_number());
+    EXPECT_EQ(result["frames"], 17) << out;
+    EXPECT_EQ(result["resends"], 0) << out;
     // The trace shows the reset at the working mode and the switch to the loader's.
     const std::string trace = Slurp(Dir.File("trace"));
     EXPECT_NE(trace.find("> 41 54 2B 52 45 53 45 54 0D"), std::string::npos);
@@ -256,12 +311,21 @@ TEST_F(Flasher, InterruptEndsTheRunWithoutSendingMore) {
     args.insert(args.begin(), Flash);
     args.push_back("--json");
     ASSERT_TRUE(flasher.Start(args));
-    for (std::string line; (line = flasher.ReadLine()).find("\"block\":1,") == std::string::npos;)
+    for (std::string line;;) {
+        line = flasher.ReadLine();
         ASSERT_FALSE(line.empty()) << "the flasher ended before block 1";
+        const nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
+        ASSERT_TRUE(event.is_object()) << line;
+        if (event["event"] == "progress" && event["block"] == 1) break;
+    }
     flasher.Signal(SIGINT);
     EXPECT_EQ(flasher.Wait(2000), 130);
     const std::string rest = flasher.ReadAll();
-    EXPECT_NE(rest.find("\"code\":130,\"message\":\"stopped\""), std::string::npos) << rest;
+    const std::vector<nlohmann::json> after = JsonLines(rest);
+    ASSERT_FALSE(after.empty()) << rest;
+    EXPECT_EQ(after.back()["event"], "result") << rest;
+    EXPECT_EQ(after.back()["code"], 130) << rest;
+    EXPECT_EQ(after.back()["message"], "stopped") << rest;
     // The port is free again at once, and block 1 went out once at most (the signal may come
     // before its frame).
     EXPECT_EQ(Run({"version", "--port", "COM6", "--working", "115200,n"}), 5);

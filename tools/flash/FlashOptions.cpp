@@ -1,151 +1,184 @@
 #include "tools/flash/FlashOptions.h"
 
+#include "Version.h"
 #include "app/IniProfile.h"
 
-#include <cerrno>
+#include <CLI/CLI.hpp>
+
 #include <cmath>
-#include <cstdlib>
 
 namespace flash {
 
 namespace {
 
-const char kUsage[] =
-    "Usage:\n"
-    "  tolvane-flash info PACKAGE\n"
-    "  tolvane-flash ports\n"
-    "  tolvane-flash version --port PORT [--working BAUD,PARITY]\n"
-    "  tolvane-flash flash PACKAGE --port PORT [--port PORT ...] [--working BAUD,PARITY]\n"
-    "                [--loader BAUD,PARITY] [--json] [--quiet] [-v] [--trace FILE]\n"
-    "                [--timeout SECONDS] [--prompt-replies]\n"
-    "  tolvane-flash --help | --version\n"
-    "\n"
+const char kDescription[] =
     "Upgrades the firmware of devices on serial ports with a \".enc2\" package, exactly as the\n"
-    "window's \"开始升级\" does on the wire.\n"
-    "\n"
-    "  PORT                 COM<n> (as the window lists it) or a device path\n"
-    "  --working BAUD,PARITY  the device's working mode, e.g. 115200,none (parity none, odd,\n"
-    "                       even or n, o, e); default: as saved in Config.ini\n"
-    "  --loader BAUD,PARITY   the loader's mode, e.g. 115200,even; default: Config.ini\n"
-    "  --json               JSON Lines on standard output\n"
-    "  --quiet              only the result lines\n"
-    "  -v, --verbose        also the status texts as they happen\n"
-    "  --trace FILE         every byte sent and received, with time stamps, into FILE\n"
-    "  --timeout SECONDS    give up a run that takes longer\n"
-    "  --prompt-replies     take a complete binary reply as soon as it has arrived\n"
+    "window's \"开始升级\" does on the wire.\n";
+
+const char kExitStatuses[] =
+    "Every option may be given before or after the command.\n"
     "\n"
     "Exit status: 0 every port succeeded, 1 an upgrade failed, 2 bad command line, 3 package\n"
-    "refused, 4 a port could not be opened, 5 no answer to block 0, 130 interrupted.\n";
+    "refused, 4 a port could not be opened, 5 no answer to block 0, 130 interrupted.";
 
-bool ParseSeconds(const std::string& text, double& seconds) {
-    if (text.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (errno != 0 || *end != 0 || !std::isfinite(value) || value <= 0 || value > 1e6) return false;
-    seconds = value;
-    return true;
+// The command list names each command's operands: "info PACKAGE".
+class CommandFormatter : public CLI::Formatter {
+  public:
+    std::string make_subcommand(const CLI::App* sub) const override {
+        std::string name = sub->get_name();
+        for (const CLI::Option* operand :
+             sub->get_options([](const CLI::Option* option) { return option->get_positional(); }))
+            name += " " + operand->get_name();
+        std::stringstream out;
+        CLI::detail::format_help(out, name, sub->get_description(), get_column_width());
+        return out.str();
+    }
+};
+
+// A BAUD,PARITY option: checked as it is read, so the message names the option.
+void AddLineMode(CLI::App& app, const std::string& name, std::optional<LineMode>& mode,
+                 const std::string& description) {
+    app.add_option_function<std::string>(
+           name,
+           [&mode, name](const std::string& text) {
+               LineMode parsed;
+               if (!ParseLineMode(text, parsed))
+                   throw CLI::ValidationError(name, "not BAUD,PARITY (e.g. 115200,none): " + text);
+               mode = parsed;
+           },
+           description)
+        ->option_text("BAUD,PARITY");
+}
+
+// A number of seconds above 0 and at most a million (about eleven days).
+std::string SecondsProblem(const std::string& text) {
+    double value = 0;
+    if (CLI::detail::lexical_cast(text, value) && std::isfinite(value) && value > 0 && value <= 1e6)
+        return {};
+    return "not a number of seconds above 0: " + text;
+}
+
+// The program's options. Every command takes all of them, and so does the program before the
+// command: they may stand anywhere, as they always could.
+void AddOptions(CLI::App& app, FlashOptions& out) {
+    app.add_option_function<std::vector<std::string>>(
+           "--port",
+           [&out](const std::vector<std::string>& ports) {
+               out.Ports.insert(out.Ports.end(), ports.begin(), ports.end());
+           },
+           "COM<n> (as the window lists it) or a device path; flash takes\n"
+           "several, one --port each")
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->type_name("PORT")
+        ->option_text("PORT");
+    AddLineMode(app, "--working", out.Working,
+                "the device's working mode, e.g. 115200,none (parity none, odd,\n"
+                "even or n, o, e); default: as saved in Config.ini");
+    AddLineMode(app, "--loader", out.Loader,
+                "the loader's mode, e.g. 115200,even; default: Config.ini");
+    app.add_flag("--json", out.Json, "JSON Lines on standard output");
+    app.add_flag("-q,--quiet", out.Quiet, "only the result lines");
+    app.add_flag("-v,--verbose", out.Verbose, "also the status texts as they happen");
+    app.add_option("--trace", out.TracePath,
+                   "every byte sent and received, with time stamps, into FILE")
+        ->type_name("FILE")
+        ->option_text("FILE");
+    app.add_option("--timeout", out.TimeoutSeconds, "give up a run that takes longer")
+        ->check(CLI::Validator(SecondsProblem, ""))
+        ->type_name("SECONDS")
+        ->option_text("SECONDS");
+    app.add_flag("--prompt-replies", out.PromptReplies,
+                 "take a complete binary reply as soon as it has arrived");
+}
+
+void Define(CLI::App& app, FlashOptions& out) {
+    app.description(kDescription);
+    app.footer(kExitStatuses);
+    app.allow_windows_style_options(false); // "/dev/..." and "/x.enc2" are never options
+    app.require_subcommand(1);
+    app.formatter(std::make_shared<CommandFormatter>());
+    app.get_formatter()->column_width(26);
+    app.get_formatter()->label("SUBCOMMAND", "COMMAND");
+    app.set_help_flag("-h,--help", "this text");
+    app.set_version_flag("--version", std::string("tolvane-flash ") + TOLVANE_VERSION,
+                         "the program's version");
+    AddOptions(app, out);
+
+    const auto command = [&](const char* name, const char* description) {
+        CLI::App* sub = app.add_subcommand(name, description);
+        sub->group("Commands");
+        sub->set_help_flag(); // its --help is the program's: the one text tells all
+        sub->fallthrough();
+        AddOptions(*sub, out);
+        return sub;
+    };
+    command("info", "checks and describes PACKAGE as the window does")
+        ->add_option("PACKAGE", out.Package, "the \".enc2\" package")
+        ->required();
+    command("ports", "lists every COM number present with the device it opens");
+    command("version", "asks the device on the one --port for its version (working mode)");
+    command("flash", "upgrades the device on every --port with PACKAGE")
+        ->add_option("PACKAGE", out.Package, "the \".enc2\" package")
+        ->required();
+}
+
+// The rules between the command and --port, which CLI11 cannot state for options that stand
+// before the command.
+bool CheckPorts(const std::string& command, const FlashOptions& out, std::string& error) {
+    const bool needsPort = out.Action == Command::QueryVersion || out.Action == Command::Flash;
+    if (needsPort && out.Ports.empty())
+        error = command + " needs --port PORT";
+    else if (out.Action == Command::QueryVersion && out.Ports.size() > 1)
+        error = "version takes one --port";
+    else if (!needsPort && !out.Ports.empty())
+        error = command + " takes no --port";
+    return error.empty();
 }
 
 } // namespace
 
-const char* FlashUsage() {
-    return kUsage;
+std::string FlashUsage() {
+    FlashOptions unused;
+    CLI::App app("", "tolvane-flash");
+    Define(app, unused);
+    return app.help();
 }
 
 bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& out,
                        std::string& error) {
-    std::vector<std::string> operands;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& name = args[i];
-        auto value = [&](std::string& into) {
-            if (i + 1 >= args.size()) {
-                error = name + " needs a value";
-                return false;
-            }
-            into = args[++i];
-            return true;
-        };
-        std::string text;
-        if (name == "-h" || name == "--help") {
-            out.Action = Command::Help;
-            return true;
-        } else if (name == "--version") {
-            out.Action = Command::Version;
-            return true;
-        } else if (name == "--port") {
-            if (!value(text)) return false;
-            out.Ports.push_back(text);
-        } else if (name == "--working" || name == "--loader") {
-            if (!value(text)) return false;
-            LineMode mode;
-            if (!ParseLineMode(text, mode)) {
-                error = name + ": not BAUD,PARITY (e.g. 115200,none): " + text;
-                return false;
-            }
-            (name == "--working" ? out.Working : out.Loader) = mode;
-        } else if (name == "--json") {
-            out.Json = true;
-        } else if (name == "--quiet" || name == "-q") {
-            out.Quiet = true;
-        } else if (name == "-v" || name == "--verbose") {
-            out.Verbose = true;
-        } else if (name == "--trace") {
-            if (!value(out.TracePath)) return false;
-        } else if (name == "--timeout") {
-            if (!value(text)) return false;
-            if (!ParseSeconds(text, out.TimeoutSeconds)) {
-                error = "--timeout: not a number of seconds above 0: " + text;
-                return false;
-            }
-        } else if (name == "--prompt-replies") {
-            out.PromptReplies = true;
-        } else if (name.size() > 1 && name[0] == '-') {
-            error = "unknown option " + name;
-            return false;
-        } else {
-            operands.push_back(name);
+    CLI::App app("", "tolvane-flash");
+    Define(app, out);
+    std::vector<std::string> reversed(args.rbegin(), args.rend()); // CLI11 takes them last first
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        out.Action = Command::Help;
+        return true;
+    } catch (const CLI::CallForVersion&) {
+        out.Action = Command::Version;
+        return true;
+    } catch (const CLI::ParseError& e) {
+        error = e.what();
+        if (app.get_subcommands().empty() && dynamic_cast<const CLI::RequiredError*>(&e)) {
+            // What stood where the command belongs, if anything.
+            const std::vector<std::string> rest = app.remaining();
+            error = rest.empty()                                        ? "no command given"
+                    : rest.front().size() > 1 && rest.front()[0] == '-' ? "unknown option "
+                                                                        : "unknown command ";
+            if (!rest.empty()) error += rest.front();
+            error += " (commands: info, ports, version, flash)";
         }
-    }
-
-    if (operands.empty()) {
-        error = "no command given";
         return false;
     }
-    const std::string& command = operands[0];
-    const size_t wanted = command == "info" || command == "flash" ? 2 : 1;
-    if (command == "info")
-        out.Action = Command::Info;
-    else if (command == "ports")
-        out.Action = Command::Ports;
-    else if (command == "version")
-        out.Action = Command::QueryVersion;
-    else if (command == "flash")
-        out.Action = Command::Flash;
-    else {
-        error = "unknown command " + command;
-        return false;
-    }
-    if (operands.size() != wanted) {
-        error = operands.size() < wanted ? command + " needs a PACKAGE"
-                                         : "unexpected argument " + operands[wanted];
-        return false;
-    }
-    if (wanted == 2) out.Package = operands[1];
-    const bool needsPort = out.Action == Command::QueryVersion || out.Action == Command::Flash;
-    if (needsPort && out.Ports.empty()) {
-        error = command + " needs --port PORT";
-        return false;
-    }
-    if (out.Action == Command::QueryVersion && out.Ports.size() > 1) {
-        error = "version takes one --port";
-        return false;
-    }
-    if (!needsPort && !out.Ports.empty()) {
-        error = command + " takes no --port";
-        return false;
-    }
-    return true;
+    const std::vector<CLI::App*> given = app.get_subcommands();
+    const std::string command = given.front()->get_name();
+    out.Action = command == "info"      ? Command::Info
+                 : command == "ports"   ? Command::Ports
+                 : command == "version" ? Command::QueryVersion
+                                        : Command::Flash;
+    return CheckPorts(command, out, error);
 }
 
 void TakeModesFromSettings(const std::string& iniPath, FlashOptions& options) {

@@ -24,10 +24,12 @@ struct FlashOptions {
     bool PromptReplies = false;
 };
 
-// Parses the arguments after the program name; false with a message on a bad one.
+// Parses the arguments after the program name (UTF-8); false with a message naming the option or
+// command at fault. --help and --version only set Action.
 bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& out, std::string& error);
 
-const char* FlashUsage();
+// The help text, made from the option definitions.
+std::string FlashUsage();
 
 // The line modes the window saved in Config.ini (item indices into its baud-rate and parity
 // lists), for the flags left out; a mode the file does not give stays empty.

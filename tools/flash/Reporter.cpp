@@ -1,6 +1,8 @@
 #include "tools/flash/Reporter.h"
 
-#include <cinttypes>
+#include <nlohmann/json.hpp>
+
+#include <cmath>
 
 namespace flash {
 
@@ -22,39 +24,12 @@ std::string Bar(int percent) {
     return bar;
 }
 
-} // namespace
-
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20 || c == 0x7F) {
-                char escape[8];
-                std::snprintf(escape, sizeof escape, "\\u%04x", c);
-                out += escape;
-            } else {
-                out += char(c);
-            }
-        }
-    }
-    return out + "\"";
+// Seconds to the millisecond, as every time in the JSON output.
+double Milliseconds(double seconds) {
+    return std::round(seconds * 1000) / 1000;
 }
+
+} // namespace
 
 Reporter::Reporter(ReporterMode mode, std::FILE* out, std::FILE* err)
     : Mode(mode), Out(out), Err(err), Started(std::chrono::steady_clock::now()) {}
@@ -74,11 +49,19 @@ Reporter::PortLine* Reporter::Find(const std::string& port) {
     return nullptr;
 }
 
-void Reporter::Event(const std::string& port, const char* event, const std::string& fields) {
-    if (!Mode.Json) return;
-    std::fprintf(Out, "{\"port\":%s,\"event\":\"%s\",\"t\":%.3f%s%s}\n", JsonString(port).c_str(),
-                 event, Elapsed(), fields.empty() ? "" : ",", fields.c_str());
+void Reporter::WriteJson(const JsonFields& object) {
+    // Text that is not UTF-8 (a path's bytes on Linux) cannot go into JSON as it is.
+    const std::string line = object.dump(-1, ' ', false, JsonFields::error_handler_t::replace);
+    std::fprintf(Out, "%s\n", line.c_str());
     std::fflush(Out);
+}
+
+void Reporter::Event(const std::string& port, const char* event, const JsonFields& fields) {
+    if (!Mode.Json) return;
+    JsonFields object = {{"port", port}, {"event", event}, {"t", Milliseconds(Elapsed())}};
+    for (const auto& [name, value] : fields.items())
+        object[name] = value;
+    WriteJson(object);
 }
 
 void Reporter::Redraw() {
@@ -113,9 +96,7 @@ void Reporter::Start(const std::string& port, const std::string& package, const 
                      int blockSize, int blockCount) {
     std::lock_guard<std::mutex> guard(Lock);
     Event(port, "start",
-          "\"package\":" + JsonString(package) + ",\"md5\":" + JsonString(md5) +
-              ",\"block_size\":" + std::to_string(blockSize) +
-              ",\"blocks\":" + std::to_string(blockCount));
+          {{"package", package}, {"md5", md5}, {"block_size", blockSize}, {"blocks", blockCount}});
     if (PortLine* line = Find(port)) {
         line->Blocks = blockCount;
         if (Mode.Terminal) Refresh(*line, "  starting");
@@ -124,7 +105,7 @@ void Reporter::Start(const std::string& port, const std::string& package, const 
 
 void Reporter::Attempt(const std::string& port, int number) {
     std::lock_guard<std::mutex> guard(Lock);
-    Event(port, "attempt", "\"attempt\":" + std::to_string(number));
+    Event(port, "attempt", {{"attempt", number}});
     if (Mode.Quiet) return;
     const std::string text = "attempt " + std::to_string(number) + " of 3";
     PortLine* line = Find(port);
@@ -136,15 +117,13 @@ void Reporter::Attempt(const std::string& port, int number) {
 
 void Reporter::Status(const std::string& port, const std::string& text) {
     std::lock_guard<std::mutex> guard(Lock);
-    Event(port, "status", "\"text\":" + JsonString(text));
+    Event(port, "status", {{"text", text}});
     if (Mode.Verbose && !Mode.Quiet) Note(port + ": " + text);
 }
 
 void Reporter::Progress(const std::string& port, int block, int blocks, int percent) {
     std::lock_guard<std::mutex> guard(Lock);
-    Event(port, "progress",
-          "\"block\":" + std::to_string(block) + ",\"blocks\":" + std::to_string(blocks) +
-              ",\"percent\":" + std::to_string(percent));
+    Event(port, "progress", {{"block", block}, {"blocks", blocks}, {"percent", percent}});
     PortLine* line = Find(port);
     if (!line || Mode.Quiet) return;
     line->Block = block;
@@ -161,7 +140,7 @@ void Reporter::Progress(const std::string& port, int block, int blocks, int perc
 
 void Reporter::Resend(const std::string& port, int block) {
     std::lock_guard<std::mutex> guard(Lock);
-    Event(port, "resend", "\"block\":" + std::to_string(block));
+    Event(port, "resend", {{"block", block}});
     if (PortLine* line = Find(port)) {
         ++line->Resends;
         if (Mode.Terminal && !Mode.Quiet) Refresh(*line, "");
@@ -185,10 +164,12 @@ void Reporter::Result(const std::string& port, const RunReport& r) {
     }
     if (Mode.Json) {
         Event(port, "result",
-              std::string("\"ok\":") + (r.Ok ? "true" : "false") +
-                  ",\"code\":" + std::to_string(r.Code) + ",\"message\":" + JsonString(r.Message) +
-                  ",\"seconds\":" + Format("%.3f", r.Seconds) + ",\"frames\":" +
-                  std::to_string(r.Frames) + ",\"resends\":" + std::to_string(r.Resends));
+              {{"ok", r.Ok},
+               {"code", r.Code},
+               {"message", r.Message},
+               {"seconds", Milliseconds(r.Seconds)},
+               {"frames", r.Frames},
+               {"resends", r.Resends}});
     } else {
         std::fprintf(Out, "%s: %s (%s)\n", port.c_str(), r.Message.c_str(), counts.c_str());
         std::fflush(Out);
@@ -201,10 +182,14 @@ void Reporter::Error(const std::string& text) {
     Note(text);
 }
 
-void Reporter::JsonObject(const std::string& fields) {
+void Reporter::JsonObject(const JsonFields& object) {
     std::lock_guard<std::mutex> guard(Lock);
-    std::fprintf(Out, "{%s}\n", fields.c_str());
-    std::fflush(Out);
+    WriteJson(object);
+}
+
+void Reporter::JsonEvent(const std::string& port, const char* event, const JsonFields& fields) {
+    std::lock_guard<std::mutex> guard(Lock);
+    Event(port, event, fields);
 }
 
 void Reporter::Print(const std::string& text) {

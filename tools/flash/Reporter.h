@@ -4,6 +4,8 @@
 // output, or JSON Lines on standard output instead. Safe to call from every port's thread.
 #include "station/SessionEvents.h"
 
+#include <nlohmann/json_fwd.hpp>
+
 #include <chrono>
 #include <cstdio>
 #include <mutex>
@@ -21,8 +23,8 @@ struct ReporterMode {
     bool Terminal = false; // standard error is a terminal
 };
 
-// A JSON string literal of UTF-8 text.
-std::string JsonString(const std::string& text);
+// The fields of a JSON object in the order they are written.
+using JsonFields = nlohmann::ordered_json;
 
 class Reporter : public station::SessionEvents {
   public:
@@ -42,9 +44,11 @@ class Reporter : public station::SessionEvents {
     void Result(const std::string& port, const RunReport& report) override;
     // An error or warning line for a person, on standard error (shown even with --quiet).
     void Error(const std::string& text) override;
-    // One JSON object (the fields after "event", already formatted) or one line of text on
-    // standard output, for the commands that print a single answer.
-    void JsonObject(const std::string& fields);
+    // One JSON object or one line of text on standard output, for the commands that print a
+    // single answer.
+    void JsonObject(const JsonFields& object);
+    // A port's event as JSON: "port", "event" and "t", then the fields.
+    void JsonEvent(const std::string& port, const char* event, const JsonFields& fields);
     void Print(const std::string& text);
 
   private:
@@ -55,7 +59,8 @@ class Reporter : public station::SessionEvents {
         int Block = 0, Blocks = 0, Percent = 0, Resends = 0;
     };
     PortLine* Find(const std::string& port);
-    void Event(const std::string& port, const char* event, const std::string& fields);
+    void Event(const std::string& port, const char* event, const JsonFields& fields);
+    void WriteJson(const JsonFields& object);
     // A message line above the in-place lines.
     void Note(const std::string& text);
     void Redraw();

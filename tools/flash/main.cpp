@@ -10,6 +10,8 @@
 #include "tools/flash/Interrupts.h"
 #include "tools/flash/Reporter.h"
 
+#include <nlohmann/json.hpp>
+
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -63,7 +65,9 @@ void Enlist(PortSession* session) {
 }
 
 int Usage(const std::string& error) {
-    std::fprintf(stderr, "tolvane-flash: %s\n%s", error.c_str(), FlashUsage());
+    std::fprintf(stderr,
+                 "tolvane-flash: %s\nRun \"tolvane-flash --help\" for the commands and options.\n",
+                 error.c_str());
     return ExitBadCommandLine;
 }
 
@@ -76,8 +80,11 @@ int LoadChecked(const std::string& path, FirmwarePackageData& package, PackageLo
     for (const std::string& line : result.MemoLines)
         message += (message.empty() ? "" : " ") + line;
     if (json)
-        reporter.JsonObject("\"event\":\"info\",\"ok\":false,\"code\":3,\"package\":" +
-                            JsonString(path) + ",\"message\":" + JsonString(message));
+        reporter.JsonObject({{"event", "info"},
+                             {"ok", false},
+                             {"code", ExitPackageRefused},
+                             {"package", path},
+                             {"message", message}});
     reporter.Error("tolvane-flash: " + path + ": " + message);
     return ExitPackageRefused;
 }
@@ -89,15 +96,15 @@ int Info(const FlashOptions& options, Reporter& reporter) {
         return refused;
     const int fileSize = package->BlockSize() * package->BlockCount() + kPackageHeaderSize + 4;
     if (options.Json) {
-        std::string lines;
-        for (const std::string& line : result.MemoLines)
-            lines += (lines.empty() ? "" : ",") + JsonString(line);
-        reporter.JsonObject(
-            "\"event\":\"info\",\"ok\":true,\"package\":" + JsonString(options.Package) +
-            ",\"kind\":" + std::to_string(package->Kind()) + ",\"md5\":" + JsonString(result.Md5) +
-            ",\"block_size\":" + std::to_string(package->BlockSize()) +
-            ",\"blocks\":" + std::to_string(package->BlockCount()) +
-            ",\"file_size\":" + std::to_string(fileSize) + ",\"lines\":[" + lines + "]}");
+        reporter.JsonObject({{"event", "info"},
+                             {"ok", true},
+                             {"package", options.Package},
+                             {"kind", package->Kind()},
+                             {"md5", result.Md5},
+                             {"block_size", package->BlockSize()},
+                             {"blocks", package->BlockCount()},
+                             {"file_size", fileSize},
+                             {"lines", result.MemoLines}});
         return 0;
     }
     for (const std::string& line : result.MemoLines)
@@ -110,17 +117,16 @@ int Info(const FlashOptions& options, Reporter& reporter) {
 }
 
 int Ports(const FlashOptions& options, Reporter& reporter) {
-    std::string list;
+    JsonFields list = JsonFields::array();
     for (int number : PresentPortNumbers()) {
         const std::string name = "COM" + std::to_string(number);
         const std::string device = PortDevicePath(number);
         if (options.Json)
-            list += (list.empty() ? "" : ",") + std::string("{\"port\":") + JsonString(name) +
-                    ",\"device\":" + JsonString(device) + "}";
+            list.push_back({{"port", name}, {"device", device}});
         else
             reporter.Print(name + "\t" + device);
     }
-    if (options.Json) reporter.JsonObject("\"event\":\"ports\",\"ports\":[" + list + "]");
+    if (options.Json) reporter.JsonObject({{"event", "ports"}, {"ports", list}});
     return 0;
 }
 
@@ -147,12 +153,11 @@ int QueryVersion(const FlashOptions& options, Reporter& reporter) {
     std::string text;
     const RunReport report = session.QueryVersion(text);
     if (options.Json) {
-        reporter.JsonObject("\"port\":" + JsonString(target.Name) +
-                            ",\"event\":\"version\",\"t\":" + std::to_string(reporter.Elapsed()) +
-                            ",\"ok\":" + (report.Ok ? "true" : "false") +
-                            ",\"code\":" + std::to_string(report.Code) +
-                            ",\"version\":" + JsonString(DeviceTextToUtf8(text)) +
-                            ",\"message\":" + JsonString(report.Message));
+        reporter.JsonEvent(target.Name, "version",
+                           {{"ok", report.Ok},
+                            {"code", report.Code},
+                            {"version", DeviceTextToUtf8(text)},
+                            {"message", report.Message}});
     } else if (report.Ok) {
         std::string shown = DeviceTextToUtf8(text);
         while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r'))
@@ -225,7 +230,7 @@ int main(int argc, char** argv) {
     if (!ParseFlashOptions(std::vector<std::string>(argv + 1, argv + argc), options, error))
         return Usage(error);
     if (options.Action == Command::Help) {
-        std::fputs(FlashUsage(), stdout);
+        std::fputs(FlashUsage().c_str(), stdout);
         return 0;
     }
     if (options.Action == Command::Version) {

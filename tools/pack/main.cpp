@@ -5,9 +5,12 @@
 #include "package/Md5.h"
 #include "package/PackageWriter.h"
 
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -19,52 +22,55 @@ namespace {
 constexpr int kExitInvalid = 1; // the input cannot become a valid package
 constexpr int kExitUsage = 2;   // bad command line or file trouble
 
-const char kUsage[] =
-    "Usage: tolvane-pack [options] INPUT OUTPUT\n"
-    "Wraps the binary block area INPUT into the firmware package OUTPUT (\".enc2\").\n"
-    "\n"
-    "  --kind N          package kind, 0..255 (default 16, the K46 line; 0 makes a package\n"
-    "                    the tool lists but will not send)\n"
-    "  --block-size N    bytes per block: a multiple of 8, at most 4083 (default 1024)\n"
-    "  --end1 HEX        the 4 bytes of the first end parameter, 8 hex digits in file order\n"
-    "                    (default 00000000)\n"
-    "  --end2 HEX        the same for the second end parameter\n"
-    "  --info TEXT       information text (UTF-8 here, stored as GBK, at most 64 bytes)\n"
-    "  --pad[=HEX]       fill a short last block with this byte (default FF) instead of\n"
-    "                    refusing an input that is not a whole number of blocks\n"
-    "  -h, --help        this text\n"
-    "  --version         the program's version\n"
-    "\n"
-    "Numbers take decimal or 0x-prefixed hex. Exit status: 0 written, 1 the input cannot make\n"
-    "a valid package (nothing written), 2 usage or file error.\n";
+const char kDescription[] =
+    "Wraps the binary block area INPUT into the firmware package OUTPUT (\".enc2\").\n";
 
-bool ParseNumber(const std::string& text, unsigned long max, unsigned long& out) {
-    if (text.empty() || text[0] == '-' || text[0] == '+') return false;
-    errno = 0;
-    char* end = nullptr;
-    const unsigned long value = std::strtoul(text.c_str(), &end, 0);
-    if (errno != 0 || *end != '\0' || value > max) return false;
-    out = value;
+const char kFooter[] =
+    "Numbers take decimal or 0x-prefixed hex. Exit status: 0 written, 1 the input cannot make\n"
+    "a valid package (nothing written), 2 usage or file error.";
+
+// Option names without the default a flag takes ("--pad", not "--pad{FF}"), operands without
+// their type.
+class PackFormatter : public CLI::Formatter {
+  public:
+    std::string make_option_name(const CLI::Option* option, bool operand) const override {
+        const std::string name = CLI::Formatter::make_option_name(option, operand);
+        return name.substr(0, name.find('{'));
+    }
+    std::string make_option_opts(const CLI::Option* option) const override {
+        return option->get_positional() ? "" : CLI::Formatter::make_option_opts(option);
+    }
+};
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Two hex digits as one byte.
+bool ParseHexByte(const std::string& text, uint8_t& out) {
+    if (text.size() != 2 || HexDigit(text[0]) < 0 || HexDigit(text[1]) < 0) return false;
+    out = uint8_t(HexDigit(text[0]) * 16 + HexDigit(text[1]));
     return true;
 }
 
+// 8 hex digits (0x in front allowed), the 4 bytes in file order.
 bool ParseFourBytes(const std::string& text, std::array<uint8_t, 4>& out) {
     std::string digits = text;
     if (digits.rfind("0x", 0) == 0 || digits.rfind("0X", 0) == 0) digits = digits.substr(2);
+    std::array<uint8_t, 4> bytes;
     if (digits.size() != 8) return false;
-    for (size_t i = 0; i < 4; ++i) {
-        unsigned long byte;
-        const std::string pair = digits.substr(2 * i, 2);
-        if (pair.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos ||
-            !ParseNumber("0x" + pair, 0xFF, byte))
-            return false;
-        out[i] = uint8_t(byte);
-    }
+    for (size_t i = 0; i < 4; ++i)
+        if (!ParseHexByte(digits.substr(2 * i, 2), bytes[i])) return false;
+    out = bytes;
     return true;
 }
 
 int Usage(const std::string& problem) {
-    std::fprintf(stderr, "tolvane-pack: %s\n\n%s", problem.c_str(), kUsage);
+    std::fprintf(stderr, "tolvane-pack: %s\nRun \"tolvane-pack --help\" for the options.\n",
+                 problem.c_str());
     return kExitUsage;
 }
 
@@ -78,58 +84,79 @@ int Refuse(const std::string& problem) {
 int main(int argc, char** argv) {
     PackageLayout layout;
     layout.Kind = kPackageKindK46;
+    unsigned kind = kPackageKindK46;
     unsigned long blockSize = 1024;
-    bool pad = false;
+    std::string end1, end2, padText;
     uint8_t padByte = 0xFF;
-    std::vector<std::string> files;
+    std::vector<std::string> files(2);
 
-    const std::vector<std::string> args = Utf8Arguments(argc, argv);
-    const size_t count = args.size();
-    for (size_t i = 1; i < count; ++i) {
-        const std::string& arg = args[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= count) return false;
-            out = args[++i];
-            return true;
-        };
-        std::string v;
-        unsigned long number;
-        if (arg == "-h" || arg == "--help") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if (arg == "--version") {
-            std::puts("tolvane-pack " TOLVANE_VERSION);
-            return 0;
-        } else if (arg == "--kind") {
-            if (!value(v) || !ParseNumber(v, 255, number))
-                return Usage("--kind needs a number from 0 to 255");
-            layout.Kind = uint8_t(number);
-        } else if (arg == "--block-size") {
-            if (!value(v) || !ParseNumber(v, 65535, number))
-                return Usage("--block-size needs a number from 0 to 65535");
-            blockSize = number;
-        } else if (arg == "--end1" || arg == "--end2") {
-            if (!value(v) ||
-                !ParseFourBytes(v, arg == "--end1" ? layout.EndParam1 : layout.EndParam2))
-                return Usage(arg + " needs 8 hex digits, e.g. 0A1B2C3D");
-        } else if (arg == "--info") {
-            if (!value(v)) return Usage("--info needs a text");
-            layout.InfoText = v;
-        } else if (arg == "--pad") {
-            pad = true;
-        } else if (arg.rfind("--pad=", 0) == 0) {
-            if (!ParseNumber("0x" + arg.substr(6), 0xFF, number) || arg.size() < 7 ||
-                arg.size() > 8)
-                return Usage("--pad=HEX needs one byte in hex, e.g. --pad=00");
-            pad = true;
-            padByte = uint8_t(number);
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return Usage("unknown option " + arg);
-        } else {
-            files.push_back(arg);
-        }
+    CLI::App app(kDescription, "tolvane-pack");
+    app.footer(kFooter);
+    app.allow_windows_style_options(false); // "/x.bin" is a file
+    app.formatter(std::make_shared<PackFormatter>());
+    app.get_formatter()->column_width(20);
+    app.set_help_flag("-h,--help", "this text");
+    app.set_version_flag("--version", "tolvane-pack " TOLVANE_VERSION, "the program's version");
+    app.add_option("--kind", kind,
+                   "package kind (default 16, the K46 line; 0 makes a package\n"
+                   "the tool lists but will not send)")
+        ->check(CLI::Range(0, 255))
+        ->type_name("N")
+        ->option_text("N");
+    app.add_option("--block-size", blockSize,
+                   "bytes per block: a multiple of 8, at most 4083 (default 1024)")
+        ->check(CLI::Range(0, 65535))
+        ->type_name("N")
+        ->option_text("N");
+    const auto fourBytes = [](const std::string& text) {
+        std::array<uint8_t, 4> unused;
+        return ParseFourBytes(text, unused) ? std::string()
+                                            : "needs 8 hex digits, e.g. 0A1B2C3D: " + text;
+    };
+    app.add_option("--end1", end1,
+                   "the 4 bytes of the first end parameter, 8 hex digits in file order\n"
+                   "(default 00000000)")
+        ->check(CLI::Validator(fourBytes, ""))
+        ->type_name("HEX")
+        ->option_text("HEX");
+    app.add_option("--end2", end2, "the same for the second end parameter")
+        ->check(CLI::Validator(fourBytes, ""))
+        ->type_name("HEX")
+        ->option_text("HEX");
+    app.add_option("--info", layout.InfoText,
+                   "information text (UTF-8 here, stored as GBK, at most 64 bytes)")
+        ->type_name("TEXT")
+        ->option_text("TEXT");
+    app.add_flag("--pad{FF}", padText,
+                 "fill a short last block with this byte (default FF) instead of\n"
+                 "refusing an input that is not a whole number of blocks")
+        ->check(CLI::Validator(
+            [](const std::string& text) {
+                uint8_t unused;
+                return ParseHexByte(text.size() == 1 ? "0" + text : text, unused)
+                           ? std::string()
+                           : "needs one byte in hex, e.g. --pad=00: " + text;
+            },
+            ""))
+        ->option_text("[=HEX]");
+    app.add_option("INPUT", files[0], "the blocks, one after another")->required();
+    app.add_option("OUTPUT", files[1], "the package to write")->required();
+
+    std::vector<std::string> args = Utf8Arguments(argc, argv);
+    args.erase(args.begin());
+    std::reverse(args.begin(), args.end()); // CLI11 takes them last first
+    try {
+        app.parse(args);
+    } catch (const CLI::Success& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        return Usage(e.what());
     }
-    if (files.size() != 2) return Usage("give exactly one INPUT and one OUTPUT file");
+    layout.Kind = uint8_t(kind);
+    if (!end1.empty()) ParseFourBytes(end1, layout.EndParam1);
+    if (!end2.empty()) ParseFourBytes(end2, layout.EndParam2);
+    const bool pad = !padText.empty();
+    if (pad) ParseHexByte(padText.size() == 1 ? "0" + padText : padText, padByte);
 
     std::ifstream in(PathFromUtf8(files[0]), std::ios::binary);
     if (!in) return Usage("cannot read " + files[0] + ": " + std::strerror(errno));
