@@ -22,8 +22,8 @@ std::string TableRow(const station::UnitRecord& r) {
                               : "FAILED at " + r.Stage + ": " + r.Message;
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%7.1f", r.Seconds);
-    return Pad(time + "Z", 21) + Pad(r.Slot, 10) + Pad(r.Id.value_or("-"), 18) + Pad(versions, 30) +
-           seconds + "  " + result;
+    return Pad(time + "Z", 21) + Pad(r.Slot, 10) + Pad(r.Id && !r.Id->empty() ? *r.Id : "-", 18) +
+           Pad(versions, 30) + seconds + "  " + result;
 }
 
 } // namespace

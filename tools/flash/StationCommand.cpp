@@ -109,7 +109,7 @@ int RunStation(const StationOptions& options) {
     std::vector<std::string> names;
     for (const station::SlotSpec& slot : options.Slots)
         names.push_back(slot.Name);
-    const ScreenKind kind = options.Json                ? ScreenKind::Json
+    const ScreenKind kind = options.Json                  ? ScreenKind::Json
                             : isatty(fileno(stdout)) != 0 ? ScreenKind::Terminal
                                                           : ScreenKind::Lines;
     const std::string info = package->InfoText();

@@ -7,6 +7,7 @@
 #include "serial/PortMap.h"
 #include "station/PortSession.h"
 #include "tools/flash/FlashOptions.h"
+#include "tools/flash/FlashRecords.h"
 #include "tools/flash/Interrupts.h"
 #include "tools/flash/Reporter.h"
 
@@ -52,6 +53,7 @@ std::vector<PortSession*> Sessions;
 bool InterruptSeen = false;
 
 void InterruptAll() {
+    if (InterruptStation()) return; // a station stops in two steps of its own
     std::lock_guard<std::mutex> guard(SessionsLock);
     InterruptSeen = true;
     for (PortSession* session : Sessions)
@@ -196,18 +198,41 @@ int Flash(const FlashOptions& options, Reporter& reporter, Trace* trace) {
     settings.Loader = *options.Loader;
     settings.PromptReplies = options.PromptReplies;
     settings.TimeoutSeconds = options.TimeoutSeconds;
+    settings.ReconnectSeconds = options.ReconnectSeconds;
+
+    // With --log every port's run is recorded before its result is shown; a log that cannot
+    // be written refuses the run.
+    RecordLog log;
+    if (!options.LogPath.empty()) {
+        std::string error;
+        if (!log.Open(options.LogPath, error)) {
+            reporter.Error("tolvane-flash: the log " + options.LogPath +
+                           " cannot be written: " + error);
+            return 1;
+        }
+    }
+    std::vector<std::unique_ptr<RecordingEvents>> recorders;
     std::vector<std::unique_ptr<PortSession>> sessions;
     for (const PortTarget& target : targets) {
         reporter.AddPort(target.Name);
+        SessionEvents* events = &reporter;
+        if (!options.LogPath.empty()) {
+            recorders.push_back(std::make_unique<RecordingEvents>(
+                reporter, log,
+                RecordingEvents::Run{options.Package, result.Md5, options.TracePath}));
+            events = recorders.back().get();
+        }
         sessions.push_back(
-            std::make_unique<PortSession>(target, settings, package.get(), reporter, trace));
+            std::make_unique<PortSession>(target, settings, package.get(), *events, trace));
         Enlist(sessions.back().get());
     }
     std::vector<RunReport> reports(sessions.size());
     std::vector<std::thread> threads;
     for (size_t i = 0; i < sessions.size(); ++i)
-        threads.emplace_back(
-            [&, i] { reports[i] = sessions[i]->Flash(options.Package, result.Md5); });
+        threads.emplace_back([&, i] {
+            if (!recorders.empty()) recorders[i]->Begin(*sessions[i]);
+            reports[i] = sessions[i]->Flash(options.Package, result.Md5);
+        });
     for (std::thread& thread : threads)
         thread.join();
     {
@@ -216,7 +241,25 @@ int Flash(const FlashOptions& options, Reporter& reporter, Trace* trace) {
     }
     for (const RunReport& report : reports)
         if (report.Code != 0) return report.Code;
+    for (const auto& recorder : recorders)
+        if (!recorder->LogError().empty()) return 1;
     return 0;
+}
+
+int StationCommand(FlashOptions& options) {
+    if (!NeedModes(options, true)) return ExitBadCommandLine;
+    if (ModemManagerRunning())
+        std::fprintf(stderr, "tolvane-flash: warning: ModemManager is running and may probe the "
+                             "slots' ports with AT commands of its own; see the README on how to "
+                             "keep it away from them\n");
+    options.Station.Working = *options.Working;
+    options.Station.Loader = *options.Loader;
+    for (const station::SlotSpec& slot : options.Station.Slots) {
+        PortTarget target;
+        std::string error;
+        if (!ResolvePort(slot.Port, target, error)) return Usage("--slot " + error);
+    }
+    return RunStation(options.Station);
 }
 
 } // namespace
@@ -265,6 +308,10 @@ int main(int argc, char** argv) {
         return QueryVersion(options, reporter);
     case Command::Flash:
         return Flash(options, reporter, trace.IsOpen() ? &trace : nullptr);
+    case Command::Station:
+        return StationCommand(options);
+    case Command::History:
+        return RunHistory(options.History, stdout, stderr);
     default:
         return 0;
     }
