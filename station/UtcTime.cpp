@@ -84,9 +84,11 @@ bool NormaliseIsoTime(const std::string& text, std::string& out) {
     using namespace std::chrono;
     const year_month_day date{year(p.Year), month(unsigned(p.Month)), day(unsigned(p.Day))};
     if (!date.ok() || p.Hour > 23 || p.Minute > 59 || p.Second > 59) return false;
-    const SystemTime time = sys_days(date) + hours(p.Hour) + minutes(p.Minute) + seconds(p.Second) +
-                            milliseconds(p.Milli);
-    out = IsoUtc(time);
+    // Formatted from the parts: a far date does not fit the system clock's nanoseconds.
+    char normal[32];
+    std::snprintf(normal, sizeof normal, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", p.Year, p.Month,
+                  p.Day, p.Hour, p.Minute, p.Second, p.Milli);
+    out = normal;
     return true;
 }
 
