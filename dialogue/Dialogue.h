@@ -107,6 +107,9 @@ class Dialogue {
     // Set by StopDialogue: the query or run in progress ends at the next point it reaches
     // without sending anything further.
     bool DialogueClosing = false;
+    // How the last exchange's wait ended, for callers that must tell a time-out from a reply
+    // that did not do (the status line says it in words).
+    WaitOutcome LastWait = WaitOutcome::Replied;
 
     // A run ends as LimitReached once it has sent more data frames than this; 0 for no limit
     // (the window's behaviour: a device may ask for blocks for ever).

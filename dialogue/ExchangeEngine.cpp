@@ -79,6 +79,7 @@ WaitOutcome Dialogue::AwaitReply(uint8_t* replyBuffer) {
         Seams.View->ShowStatus("收到应答");
         outcome = WaitOutcome::Replied;
     }
+    LastWait = outcome;
     PendingReply = enclosing;
     if (enclosing != nullptr)
         ReplyArrived = false; // what arrived was this exchange's, not the enclosing one's

@@ -108,12 +108,12 @@ std::string PortSession::ModeText() const {
     return std::to_string(Port.Dcb.BaudRate) + "," + ParityName(Port.Dcb.Parity);
 }
 
-int PortSession::Open(RunReport& report) {
+bool PortSession::Open(RunReport& report) {
     report = RunReport{};
     if (Silenced) {
-        report.Code = 130;
+        report.Code = ExitStatus::Interrupted;
         report.Message = "stopped";
-        return report.Code;
+        return false;
     }
     // A link such as /dev/serial/by-path/... or a port map entry is made again when its device
     // comes back, so every opening resolves the name afresh.
@@ -131,12 +131,12 @@ int PortSession::Open(RunReport& report) {
                                                              8, Settings.Working.Parity, 0);
     if (result == 1) {
         if (ByteTrace) ByteTrace->Line(Target.Name, "open " + Target.Device + " " + ModeText());
-        return 0;
+        return true;
     }
-    report.Code = 4;
+    report.Code = ExitStatus::PortNotOpened;
     report.Message = OpenFailureText(Target);
     if (ByteTrace) ByteTrace->Line(Target.Name, "open failed (" + std::to_string(result) + ")");
-    return report.Code;
+    return false;
 }
 
 RunReport PortSession::Flash(const std::string& packagePath, const std::string& md5) {
@@ -145,7 +145,7 @@ RunReport PortSession::Flash(const std::string& packagePath, const std::string& 
     LastStage = RunStage::Probe;
     ReconnectCount = 0;
     ReconnectResends = 0;
-    if (Open(report) != 0) {
+    if (!Open(report)) {
         Report.Result(Target.Name, report);
         return report;
     }
@@ -168,7 +168,7 @@ RunReport PortSession::Flash(const std::string& packagePath, const std::string& 
     switch (outcome) {
     case RunOutcome::Succeeded:
         report.Ok = true;
-        report.Code = 0;
+        report.Code = ExitStatus::Succeeded;
         report.Message = "升级成功";
         LastStage = RunStage::Done;
         break;
@@ -180,20 +180,20 @@ RunReport PortSession::Flash(const std::string& packagePath, const std::string& 
                          " data frames: the device keeps asking)";
         break;
     case RunOutcome::NoAnswer:
-        report.Code = 5;
+        report.Code = ExitStatus::NoAnswer;
         report.Message = "no answer to block 0 in three attempts";
         break;
     case RunOutcome::Refused:
     case RunOutcome::Busy:
         LastStage = RunStage::Probe;
-        report.Code = 4;
+        report.Code = ExitStatus::PortNotOpened;
         report.Message = OpenFailureText(Target);
         break;
     case RunOutcome::Stopped:
         if (TimeLimitHit) {
             report.Message = "升级失败 (time limit reached)";
         } else {
-            report.Code = 130;
+            report.Code = ExitStatus::Interrupted;
             report.Message = "stopped";
         }
         break;
@@ -205,24 +205,24 @@ RunReport PortSession::Flash(const std::string& packagePath, const std::string& 
 
 RunReport PortSession::QueryVersion(std::string& text) {
     RunReport report;
-    if (Open(report) != 0) return report;
+    if (!Open(report)) return report;
     const AskOutcome outcome = AskVersion(text);
     Port.Close();
     switch (outcome) {
     case AskOutcome::Answered:
         report.Ok = true;
-        report.Code = 0;
+        report.Code = ExitStatus::Succeeded;
         break;
     case AskOutcome::Stopped:
-        report.Code = 130;
+        report.Code = ExitStatus::Interrupted;
         report.Message = "stopped";
         break;
     case AskOutcome::NoAnswer:
-        report.Code = 5;
+        report.Code = ExitStatus::NoAnswer;
         report.Message = "读/写超时！ (no answer to the version query)";
         break;
     case AskOutcome::Refused:
-        report.Code = 1;
+        report.Code = ExitStatus::UpgradeFailed;
         report.Message = "the reply names no version";
         break;
     }
@@ -240,8 +240,7 @@ AskOutcome PortSession::AskVersion(std::string& text) {
         return AskOutcome::Answered;
     }
     if (Silenced) return AskOutcome::Stopped;
-    // Every exchange clears the flag before it waits: set now, a reply came and was refused.
-    return Talk.ReplyArrived ? AskOutcome::Refused : AskOutcome::NoAnswer;
+    return Talk.LastWait == WaitOutcome::TimedOut ? AskOutcome::NoAnswer : AskOutcome::Refused;
 }
 
 AskOutcome PortSession::AskText(const std::string& command, std::string& reply) {
@@ -258,7 +257,7 @@ AskOutcome PortSession::AskText(const std::string& command, std::string& reply) 
         return AskOutcome::Answered;
     }
     if (Silenced || result == 0) return AskOutcome::Stopped;
-    return Talk.ReplyArrived ? AskOutcome::Refused : AskOutcome::NoAnswer;
+    return Talk.LastWait == WaitOutcome::TimedOut ? AskOutcome::NoAnswer : AskOutcome::Refused;
 }
 
 bool PortSession::PingLoader() {
@@ -437,7 +436,6 @@ bool PortSession::ModeOf(bool working, LineMode& mode) const {
 }
 
 void PortSession::ShowStatus(const std::string& text) {
-    LastStatus = text;
     Report.Status(Target.Name, text);
 }
 

@@ -61,9 +61,9 @@ class PortSession : DialoguePort, ReplyTimer, DialogueWait, LineModeSource, Dial
     bool Interrupted() const { return Silenced; }
 
     // --- What a station slot does around the upgrade, each on the port it opened ---
-    // Resolves the port anew and opens it at the working mode; 0 on success, else the exit
-    // status with the message in report.
-    int Open(RunReport& report);
+    // Resolves the port anew and opens it at the working mode; false with the report's status
+    // and message when it cannot.
+    bool Open(RunReport& report);
     void Close() { Port.Close(); }
     bool IsPortOpen() const { return Port.IsOpen(); }
     // What the last opening opened.
@@ -152,7 +152,6 @@ class PortSession : DialoguePort, ReplyTimer, DialogueWait, LineModeSource, Dial
     bool RunLimited = false;
     bool TimeLimitHit = false;
     Clock::time_point RunDue;
-    std::string LastStatus;
     int LastBlock = 0;
     bool InRun = false;
     RunStage LastStage = RunStage::Probe;

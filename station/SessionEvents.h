@@ -1,13 +1,15 @@
 #pragma once
 // What one port session tells the outside while it upgrades a device: the flasher's reporter
 // and a station slot both listen. Calls come from the session's own thread.
+#include "station/ExitStatus.h"
+
 #include <string>
 
 namespace station {
 
 struct RunReport {
     bool Ok = false;
-    int Code = 1; // the exit status this port asks for
+    ExitStatus Code = ExitStatus::UpgradeFailed; // what this port asks the program to exit with
     std::string Message;
     double Seconds = 0;
     int Frames = 0;

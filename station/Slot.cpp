@@ -77,7 +77,7 @@ void Slot::Loop() {
         UnitRecord record = Process(unit);
         std::string error;
         Owner.Record(record, error);
-        LastUnitCode = record.Code;
+        LastUnitCode = ExitStatus(record.Code);
         Owner.View.Result(Spec.Name, record, error);
         if (settings.Once || Owner.Aborting) break;
         failuresInRow = record.Ok ? 0 : failuresInRow + 1;
@@ -127,7 +127,7 @@ bool Slot::WaitForUnit(Unit& unit) {
         if (!Present(&device)) {
             if (shown != Showing::Waiting) Owner.View.Waiting(Spec.Name);
             shown = Showing::Waiting;
-        } else if (RunReport report; Session.Open(report) != 0) {
+        } else if (RunReport report; !Session.Open(report)) {
             if (Session.Interrupted()) return false;
             if (shown != Showing::Busy) Owner.View.Busy(Spec.Name, device);
             shown = Showing::Busy;
@@ -214,7 +214,7 @@ UnitRecord Slot::Process(const Unit& unit) {
 
     const RunReport report = Session.Flash(settings.PackagePath, settings.Md5);
     record.Ok = report.Ok;
-    record.Code = report.Code;
+    record.Code = StatusCode(report.Code);
     record.Message = report.Message;
     record.Frames = report.Frames;
     record.Resends = report.Resends;
@@ -230,7 +230,7 @@ UnitRecord Slot::Process(const Unit& unit) {
             if (!settings.ExpectVersion.empty() &&
                 record.VersionAfter->find(settings.ExpectVersion) == std::string::npos) {
                 record.Ok = false;
-                record.Code = 1;
+                record.Code = StatusCode(ExitStatus::UpgradeFailed);
                 record.Message = "升级失败 (the version after does not contain \"" +
                                  settings.ExpectVersion + "\")";
             } else {
@@ -239,14 +239,14 @@ UnitRecord Slot::Process(const Unit& unit) {
             break;
         case VerifyOutcome::NoAnswer:
             record.Ok = false;
-            record.Code = 5;
+            record.Code = StatusCode(ExitStatus::NoAnswer);
             record.Message = "读/写超时！ (no version within " +
                              std::to_string(int(settings.BootTimeoutSeconds)) +
                              " s after the transfer)";
             break;
         case VerifyOutcome::Stopped:
             record.Ok = false;
-            record.Code = 130;
+            record.Code = StatusCode(ExitStatus::Interrupted);
             record.Message = "stopped";
             break;
         }
@@ -261,7 +261,7 @@ bool Slot::EnsureOpen() {
     if (Session.IsPortOpen() && !Session.Vanished()) return true;
     Session.Close();
     RunReport report;
-    return Session.Open(report) == 0;
+    return Session.Open(report);
 }
 
 Slot::VerifyOutcome Slot::Verify(std::string& version) {

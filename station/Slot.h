@@ -21,7 +21,7 @@ class Slot : SessionEvents {
     void Join();
     void Interrupt() { Session.Interrupt(); }
     // The exit status of the last unit (0 before any).
-    int LastCode() const { return LastUnitCode; }
+    ExitStatus LastCode() const { return LastUnitCode; }
 
   private:
     struct Unit {
@@ -60,7 +60,7 @@ class Slot : SessionEvents {
     const SlotSpec Spec;
     PortSession Session;
     std::thread Thread;
-    int LastUnitCode = 0;
+    ExitStatus LastUnitCode = ExitStatus::Succeeded;
 };
 
 } // namespace station

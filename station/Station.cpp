@@ -25,12 +25,12 @@ StationSummary Station::Run() {
         slot->Join();
     StationSummary summary = Counts();
     if (Aborting) {
-        summary.Code = 130;
+        summary.Code = ExitStatus::Interrupted;
     } else if (!summary.LogError.empty()) {
-        summary.Code = 1;
+        summary.Code = ExitStatus::UpgradeFailed;
     } else if (Settings.Once) {
         for (auto& slot : Slots)
-            if (slot->LastCode() != 0) {
+            if (slot->LastCode() != ExitStatus::Succeeded) {
                 summary.Code = slot->LastCode();
                 break;
             }

@@ -4,6 +4,7 @@
 // slot; every wait sleeps on a condition variable.
 #include "package/FirmwarePackage.h"
 #include "serial/LineSettings.h"
+#include "station/ExitStatus.h"
 #include "station/RecordLog.h"
 #include "station/StationView.h"
 #include "station/UnitIdentity.h"
@@ -45,7 +46,7 @@ struct StationSummary {
     double FirstPassYield = 0;
     // The exit status: with Once the first failing unit's code (in slot order), 130 after
     // Abort, 1 when the log could not be written, else 0.
-    int Code = 0;
+    ExitStatus Code = ExitStatus::Succeeded;
     std::string LogError;
 };
 

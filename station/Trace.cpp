@@ -1,15 +1,14 @@
 #include "station/Trace.h"
 
+#include "package/FileAccess.h"
+
+#include <cstdio>
+
 namespace station {
 
 bool Trace::Open(const std::string& path) {
-    File = std::fopen(path.c_str(), "w");
-    if (File) std::setvbuf(File, nullptr, _IOLBF, 4096);
-    return File != nullptr;
-}
-
-Trace::~Trace() {
-    if (File) std::fclose(File);
+    File.open(PathFromUtf8(path), std::ios::out | std::ios::trunc);
+    return File.is_open();
 }
 
 double Trace::Milliseconds() const {
@@ -18,7 +17,7 @@ double Trace::Milliseconds() const {
 }
 
 void Trace::Bytes(const std::string& port, char direction, const uint8_t* data, int length) {
-    if (!File || length <= 0) return;
+    if (!IsOpen() || length <= 0) return;
     std::lock_guard<std::mutex> guard(Lock);
     const double ms = Milliseconds();
     // 16 bytes a line: hex, then the printable ones as text.
@@ -31,19 +30,25 @@ void Trace::Bytes(const std::string& port, char direction, const uint8_t* data, 
             std::snprintf(hex + n * 3, 4, "%02X ", b);
             text[n] = b >= 0x20 && b < 0x7F ? char(b) : '.';
         }
+        char stamp[32];
         if (start == 0)
-            std::fprintf(File, "%10.3f %s %c %-48s |%s|\n", ms, port.c_str(), direction, hex, text);
+            std::snprintf(stamp, sizeof stamp, "%10.3f", ms);
         else
-            std::fprintf(File, "%10s %s %c %-48s |%s|\n", "", port.c_str(), direction, hex, text);
+            std::snprintf(stamp, sizeof stamp, "%10s", "");
+        char columns[80];
+        std::snprintf(columns, sizeof columns, "%-48s |%s|", hex, text);
+        File << stamp << ' ' << port << ' ' << direction << ' ' << columns << '\n';
     }
-    std::fflush(File);
+    File.flush();
 }
 
 void Trace::Line(const std::string& port, const std::string& text) {
-    if (!File) return;
+    if (!IsOpen()) return;
     std::lock_guard<std::mutex> guard(Lock);
-    std::fprintf(File, "%10.3f %s = %s\n", Milliseconds(), port.c_str(), text.c_str());
-    std::fflush(File);
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%10.3f ", Milliseconds());
+    File << stamp << port << " = " << text << "\n";
+    File.flush();
 }
 
 } // namespace station

@@ -4,7 +4,7 @@
 // that hangs or is killed leaves what happened up to then.
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
+#include <fstream>
 #include <mutex>
 #include <string>
 
@@ -12,10 +12,10 @@ namespace station {
 
 class Trace {
   public:
-    // False when the file cannot be created.
+    // False when the file cannot be created. The path is UTF-8 (opened by its wide name on
+    // Windows).
     bool Open(const std::string& path);
-    ~Trace();
-    bool IsOpen() const { return File != nullptr; }
+    bool IsOpen() const { return File.is_open(); }
 
     // direction '>' sent, '<' received.
     void Bytes(const std::string& port, char direction, const uint8_t* data, int length);
@@ -24,7 +24,7 @@ class Trace {
   private:
     double Milliseconds() const;
 
-    std::FILE* File = nullptr;
+    std::ofstream File;
     std::mutex Lock;
     std::chrono::steady_clock::time_point Started = std::chrono::steady_clock::now();
 };

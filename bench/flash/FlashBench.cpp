@@ -6,6 +6,7 @@
 #include "station/PortSession.h"
 #include "tests/package/TempDir.h"
 #include "tests/support/ChildProcess.h"
+#include "tools/flash/Reporter.h"
 
 #include <benchmark/benchmark.h>
 
@@ -205,7 +206,7 @@ void BM_Soak(benchmark::State& state) {
             const station::RunReport report =
                 station::PortSession(target, settings, loaded.get(), reporter, nullptr)
                     .Flash(package, "");
-            unexpected += report.Code != fault.Expected;
+            unexpected += station::StatusCode(report.Code) != fault.Expected;
             ++runs;
             if (i == 9) first = Now();
         }

@@ -1,5 +1,6 @@
 // The two programs as a user runs them: tolvane-devsim in the port map, tolvane-pack's files
 // through the package loader, and the device's command line.
+#include "dialogue/FrameCodec.h"
 #include "package/FirmwarePackage.h"
 #include "tools/devsim/CommandLine.h"
 
@@ -148,6 +149,126 @@ TEST(DevsimCommandLine, ValuesAndRefusals) {
         devsim::CommandLine ignored;
         EXPECT_FALSE(devsim::ParseCommandLine(args, ignored, error)) << args[0];
     }
+}
+
+TEST(DevsimCommandLine, StationOptions) {
+    devsim::CommandLine c;
+    std::string error;
+    const std::vector<std::string> args = {"--id",
+                                           "A1",
+                                           "--id=B2",
+                                           "--id-command",
+                                           "AT+GSN\\r\\n",
+                                           "--units",
+                                           "0",
+                                           "--absent=250",
+                                           "--boot-delay",
+                                           "1500",
+                                           "--drop-at",
+                                           "3:500",
+                                           "--drop-at",
+                                           "0:0",
+                                           "--version-after",
+                                           "VERSION:2.2\\r\\n"};
+    ASSERT_TRUE(devsim::ParseCommandLine(args, c, error)) << error;
+    EXPECT_EQ(c.Device.Ids, (std::vector<std::string>{"A1", "B2"}));
+    EXPECT_EQ(c.Device.IdCommand, "AT+GSN");
+    EXPECT_EQ(c.Device.Units, devsim::kEndlessUnits);
+    EXPECT_EQ(c.Device.AbsentMs, 250);
+    EXPECT_EQ(c.Device.BootDelayMs, 1500);
+    ASSERT_EQ(c.Device.Fault.Drops.size(), 2u);
+    EXPECT_EQ(c.Device.Fault.Drops[0].Block, 3);
+    EXPECT_EQ(c.Device.Fault.Drops[0].Ms, 500);
+    EXPECT_EQ(c.Device.VersionAfter, "VERSION:2.2\r\n");
+
+    // Defaults keep the device as it was; a bare --stray-byte is FF; --order adds up.
+    devsim::CommandLine d;
+    ASSERT_TRUE(devsim::ParseCommandLine(
+        {"--id-pattern", "SN####", "--stray-byte", "--order", "3,1", "--order=2"}, d, error));
+    EXPECT_EQ(d.Device.Fault.Order, (std::vector<int>{3, 1, 2}));
+    EXPECT_EQ(d.Device.IdPattern, "SN####");
+    EXPECT_EQ(d.Device.IdCommand, "AT+CGSN");
+    EXPECT_EQ(d.Device.Units, 0);
+    EXPECT_FALSE(d.Device.VersionAfter);
+    EXPECT_EQ(d.Device.Fault.StrayValue, 0xFF);
+    EXPECT_TRUE(d.Device.Fault.StrayByte);
+}
+
+// A bad command line ends with status 2 and a message naming the option.
+TEST(DevsimProgram, RefusalsNameTheOption) {
+    const std::vector<std::vector<std::string>> bad = {{"--com", "0"},
+                                                       {"--kind", "255"},
+                                                       {"--delay", "x"},
+                                                       {"--drop-at", "3"},
+                                                       {"--drop-at", "x:100"},
+                                                       {"--units", "-1"},
+                                                       {"--boot-delay", "1s"},
+                                                       {"--id-pattern", "SN0001"},
+                                                       {"--id-command", "GSN"},
+                                                       {"--absent"},
+                                                       {"--id", "A", "--id-pattern", "B#"}};
+    for (const std::vector<std::string>& args : bad) {
+        SCOPED_TRACE(args[0]);
+        std::vector<std::string> command = {TOLVANE_DEVSIM};
+        command.insert(command.end(), args.begin(), args.end());
+        std::string out, errors;
+        EXPECT_EQ(RunProgram(command, &out, &errors), 2);
+        EXPECT_NE(errors.find(args[0]), std::string::npos) << errors;
+    }
+    std::string help;
+    EXPECT_EQ(RunProgram({TOLVANE_DEVSIM, "--help"}, &help), 0);
+    for (const char* option : {"--id ", "--id-pattern", "--id-command", "--version-after",
+                               "--boot-delay", "--units", "--absent", "--drop-at"})
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+}
+
+// A one-block package of kind 16: the frame for block 0, or the closing frame.
+std::vector<uint8_t> OneBlockFrame(uint16_t index) {
+    static const uint8_t block[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    static const uint8_t end[4] = {0xA1, 0xB2, 0xC3, 0xD4};
+    DataFrameSource source;
+    source.kind = 16;
+    source.blockCount = 1;
+    source.blockSize = sizeof block;
+    source.blockData = block;
+    source.blockDataSize = sizeof block;
+    source.endParam1 = end;
+    source.endParam2 = end;
+    std::vector<uint8_t> frame(DataFrameBufferSize);
+    frame.resize(size_t(BuildDataFrame(source, index, frame.data(), int32_t(frame.size()))));
+    return frame;
+}
+
+// A station's view of a series: each unit under the same COM name, a new device path printed
+// for each arrival, and the program ending once the last unit has gone.
+TEST(DevsimProgram, SeriesOfUnitsInThePortMap) {
+    TempDir dir;
+    const std::string ports = dir.File("ports"), link = ports + "/COM14";
+    Child devsim;
+    ASSERT_TRUE(
+        devsim.Start({TOLVANE_DEVSIM, "--com", "14", "--ports", ports, "--units", "2", "--absent",
+                      "200", "--id-pattern", "IMEI-###", "--version-after", "VERSION:3.0\\r\\n"}));
+    for (int unit = 1; unit <= 2; ++unit) {
+        SCOPED_TRACE("unit " + std::to_string(unit));
+        const std::string device = devsim.ReadLine();
+        ASSERT_EQ(device.rfind("/dev/pts/", 0), 0u) << device;
+        EXPECT_EQ(std::filesystem::read_symlink(link).string(), device);
+        ToolSide tool;
+        ASSERT_TRUE(tool.Open(link, B115200));
+        tool.Send("AT+CGSN\r\n");
+        EXPECT_EQ(Text(tool.Receive()), "\r\nIMEI-00" + std::to_string(unit) + "\r\n\r\nOK\r\n");
+        tool.Send("AT+RESET\r");
+        EXPECT_EQ(Text(tool.Receive()), "\r\nOK\r\n");
+        for (uint16_t index : {0, 1}) {
+            tool.Send(OneBlockFrame(index));
+            EXPECT_EQ(tool.Receive().size(), 9u);
+        }
+        tool.Send("AT+VERSION=?\r\n");
+        EXPECT_EQ(Text(tool.Receive()), "\r\nVERSION:3.0\r\n");
+        EXPECT_TRUE(tool.HungUp(3000));
+    }
+    EXPECT_EQ(devsim.Wait(), 0);
+    EXPECT_FALSE(std::filesystem::is_symlink(link));
 }
 
 TEST(PackProgram, OutputLoadsWithTheProductLine) {

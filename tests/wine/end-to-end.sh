@@ -30,9 +30,30 @@ check "flash on COM21 succeeds (status $status)" test "$status" -eq 0
 for _ in $(seq 50); do cmp -s "$image" "$work/area.bin" && break; sleep 0.1; done
 check "the device received the block area" cmp "$image" "$work/area.bin"
 
+# A package and a trace whose paths hold Chinese characters: the arguments arrive as UTF-16 and
+# the files are opened by their wide names, whatever the ANSI code page.
+chinese=$work/固件
+mkdir -p "$chinese"
+cp "$work/linux.enc2" "$chinese/升级包.enc2"
+run "$win/bin/tolvane-flash.exe" info "$chinese/升级包.enc2" >"$work/info.txt" 2>&1
+check "info reads a package by a Chinese path" grep -q "blocks: 12" "$work/info.txt"
+rm -f "$image"
+run "$win/bin/tolvane-flash.exe" flash "$chinese/升级包.enc2" --port COM21 "${modes[@]}" \
+    --trace "$chinese/跟踪.txt" >"$work/flash-chinese.txt" 2>&1
+status=$?
+check "flash with Chinese package and trace paths succeeds (status $status)" test "$status" -eq 0
+for _ in $(seq 50); do cmp -s "$image" "$work/area.bin" && break; sleep 0.1; done
+check "the device received the block area again" cmp "$image" "$work/area.bin"
+check "the trace was written under its Chinese name" grep -q "41 54 2B 52 45 53 45 54" \
+    "$chinese/跟踪.txt"
+
 run "$win/bin/tolvane-flash.exe" flash "$work/linux.enc2" --port COM22 "${modes[@]}" \
     >"$work/silent.txt" 2>&1
 status=$?
 check "a silent device on COM22 gives status 5 (status $status)" test "$status" -eq 5
 
-[[ $failures -eq 0 ]] || { tail -n 20 "$work/ports.txt" "$work/flash.txt" "$work/silent.txt"; exit 1; }
+[[ $failures -eq 0 ]] || {
+    tail -n 20 "$work/ports.txt" "$work/flash.txt" "$work/info.txt" "$work/flash-chinese.txt" \
+        "$work/silent.txt"
+    exit 1
+}

@@ -17,12 +17,14 @@ struct CommandLine {
     bool Version = false;
 };
 
-// Parses the arguments after the program name; false with a message on a bad one.
+// Parses the arguments after the program name; false with a message naming the option on a
+// bad one.
 bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, std::string& error);
 
 // "115200,none", "9600,e", "57600,Odd".
 bool ParseLineMode(const std::string& text, LineMode& out);
 
-const char* UsageText();
+// The --help text, generated from the option definitions.
+std::string UsageText();
 
 } // namespace devsim

@@ -4,6 +4,7 @@
 #include "package/ByteOrder.h"
 #include "package/Crc32.h"
 #include "tools/devsim/PtyLine.h"
+#include "tools/devsim/UnitIdentity.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -32,6 +33,9 @@ constexpr uint32_t kMaxBlockSize = MaxFrameBlockSize;
 // time-out would.
 constexpr double kStaleFrameMs = 1000;
 constexpr size_t kMaxTextLine = 1024;
+// A unit leaving after its version reply waits this long first: the hang-up would otherwise
+// take the reply with it, unread.
+constexpr double kLeaveAfterReplyMs = 500;
 
 double NowMs() {
     using namespace std::chrono;
@@ -189,14 +193,18 @@ void VirtualDevice::SetMode(DeviceMode mode) {
          std::to_string(CurrentLine().Baud) + " baud");
 }
 
-void VirtualDevice::Run() {
-    ::sigset_t all;
-    ::sigfillset(&all);
-    ::pthread_sigmask(SIG_BLOCK, &all, nullptr); // signals are the main thread's business
+void VirtualDevice::ArmFaults() {
     faults_ = options_.Fault;
     for (auto* list : {&faults_.CorruptCrc, &faults_.WrongKind, &faults_.Beyond})
         for (BlockFault& fault : *list)
             if (fault.Times <= 0) fault.Times = INT_MAX;
+}
+
+void VirtualDevice::Run() {
+    ::sigset_t all;
+    ::sigfillset(&all);
+    ::pthread_sigmask(SIG_BLOCK, &all, nullptr); // signals are the main thread's business
+    ArmFaults();
 
     uint8_t chunk[4096];
     while (!stopping_) {
@@ -239,6 +247,15 @@ void VirtualDevice::Receive(const uint8_t* data, size_t length) {
         if (!Pause(wireFreeAt_ - NowMs())) return;
         lastByteAt_ = NowMs();
     }
+    if (lastByteAt_ < bootUntil_) {
+        {
+            std::lock_guard<std::mutex> lock(statusMutex_);
+            status_.BootIgnoredBytes += int(length);
+        }
+        Note("starting the new firmware: " + std::to_string(length) + " bytes unheard");
+        buffer_.clear();
+        return;
+    }
     // At another baud rate a real device would only see noise.
     if (!known || line.Baud != CurrentLine().Baud) {
         {
@@ -256,59 +273,62 @@ void VirtualDevice::Receive(const uint8_t* data, size_t length) {
 }
 
 void VirtualDevice::ProcessBuffer() {
-    while (!stopping_ && !buffer_.empty()) {
-        if (mode_ == DeviceMode::Working) {
-            const auto cr = std::find(buffer_.begin(), buffer_.end(), uint8_t('\r'));
-            if (cr == buffer_.end()) {
-                if (buffer_.size() > kMaxTextLine)
-                    buffer_.erase(buffer_.begin(), buffer_.end() - kMaxTextLine);
-                return;
-            }
-            const std::string line(buffer_.begin(), cr);
-            buffer_.erase(buffer_.begin(), cr + 1);
-            HandleText(line);
-            continue;
-        }
+    while (!stopping_ && !buffer_.empty())
+        if (!(mode_ == DeviceMode::Working ? TakeTextLine() : TakeFrame())) return;
+}
 
-        size_t mark = 0;
-        while (mark + 1 < buffer_.size() &&
-               !(buffer_[mark] == kMark0 && buffer_[mark + 1] == kMark1))
-            ++mark;
-        if (mark + 1 >= buffer_.size() && buffer_.back() != kMark0) mark = buffer_.size();
-        if (mark > 0) {
-            // Line ends left over from text commands are no news; anything else is noted.
-            const bool onlyLineEnds = std::all_of(buffer_.begin(), buffer_.begin() + long(mark),
-                                                  [](uint8_t c) { return c == '\n'; });
-            if (!onlyLineEnds)
-                Note("not a frame, dropped: " + HexBytes(buffer_.data(), mark) + "  " +
-                     EscapedText(buffer_.data(), std::min<size_t>(mark, 32)));
-            buffer_.erase(buffer_.begin(), buffer_.begin() + long(mark));
-            continue;
-        }
-        if (buffer_.size() < 3) return;
-        size_t total;
-        if (buffer_[2] == kCommandKind) {
-            if (buffer_.size() < 5) return;
-            total = size_t(buffer_[4]) + 9;
-        } else {
-            if (buffer_.size() < 9) return;
-            const uint32_t length = uint32_t(buffer_[7]) | uint32_t(buffer_[8]) << 8;
-            if (length > kMaxBlockSize) {
-                Note("frame length " + std::to_string(length) + " is too large; resynchronising");
-                {
-                    std::lock_guard<std::mutex> lock(statusMutex_);
-                    ++status_.RejectedFrames;
-                }
-                buffer_.erase(buffer_.begin());
-                continue;
-            }
-            total = length + 13;
-        }
-        if (buffer_.size() < total) return;
-        const std::vector<uint8_t> frame(buffer_.begin(), buffer_.begin() + long(total));
-        buffer_.erase(buffer_.begin(), buffer_.begin() + long(total));
-        HandleFrame(frame);
+bool VirtualDevice::TakeTextLine() {
+    const auto cr = std::find(buffer_.begin(), buffer_.end(), uint8_t('\r'));
+    if (cr == buffer_.end()) {
+        if (buffer_.size() > kMaxTextLine)
+            buffer_.erase(buffer_.begin(), buffer_.end() - kMaxTextLine);
+        return false;
     }
+    const std::string line(buffer_.begin(), cr);
+    buffer_.erase(buffer_.begin(), cr + 1);
+    HandleText(line);
+    return true;
+}
+
+bool VirtualDevice::TakeFrame() {
+    size_t mark = 0;
+    while (mark + 1 < buffer_.size() && !(buffer_[mark] == kMark0 && buffer_[mark + 1] == kMark1))
+        ++mark;
+    if (mark + 1 >= buffer_.size() && buffer_.back() != kMark0) mark = buffer_.size();
+    if (mark > 0) {
+        // Line ends left over from text commands are no news; anything else is noted.
+        const bool onlyLineEnds = std::all_of(buffer_.begin(), buffer_.begin() + long(mark),
+                                              [](uint8_t c) { return c == '\n'; });
+        if (!onlyLineEnds)
+            Note("not a frame, dropped: " + HexBytes(buffer_.data(), mark) + "  " +
+                 EscapedText(buffer_.data(), std::min<size_t>(mark, 32)));
+        buffer_.erase(buffer_.begin(), buffer_.begin() + long(mark));
+        return true;
+    }
+    if (buffer_.size() < 3) return false;
+    size_t total;
+    if (buffer_[2] == kCommandKind) {
+        if (buffer_.size() < 5) return false;
+        total = size_t(buffer_[4]) + 9;
+    } else {
+        if (buffer_.size() < 9) return false;
+        const uint32_t length = uint32_t(buffer_[7]) | uint32_t(buffer_[8]) << 8;
+        if (length > kMaxBlockSize) {
+            Note("frame length " + std::to_string(length) + " is too large; resynchronising");
+            {
+                std::lock_guard<std::mutex> lock(statusMutex_);
+                ++status_.RejectedFrames;
+            }
+            buffer_.erase(buffer_.begin());
+            return true;
+        }
+        total = length + 13;
+    }
+    if (buffer_.size() < total) return false;
+    const std::vector<uint8_t> frame(buffer_.begin(), buffer_.begin() + long(total));
+    buffer_.erase(buffer_.begin(), buffer_.begin() + long(total));
+    HandleFrame(frame);
+    return true;
 }
 
 void VirtualDevice::HandleText(const std::string& line) {
@@ -325,30 +345,52 @@ void VirtualDevice::HandleText(const std::string& line) {
     }
     const std::string command = line.substr(at);
     if (command == "AT+VERSION=?") {
-        {
-            std::lock_guard<std::mutex> lock(statusMutex_);
-            ++status_.VersionQueries;
-        }
-        const std::string reply = "\r\n" + options_.VersionText;
-        Reply(std::vector<uint8_t>(reply.begin(), reply.end()), true);
+        AnswerVersion();
+        if (upgraded_ && options_.Units > 0) LeaveAfterUpgrade();
+    } else if (command == options_.IdCommand) {
+        AnswerIdentity();
     } else if (command == "AT+RESET") {
-        {
-            std::lock_guard<std::mutex> lock(statusMutex_);
-            ++status_.Resets;
-        }
-        if (faults_.ResetError) {
-            const std::string reply = "\r\nERROR\r\n";
-            Reply(std::vector<uint8_t>(reply.begin(), reply.end()), true);
-            return;
-        }
-        const std::string reply = "\r\nOK\r\n";
-        Reply(std::vector<uint8_t>(reply.begin(), reply.end()), true);
-        session_ = SessionState{};
-        SetMode(DeviceMode::Loader);
+        AnswerReset();
     } else {
-        const std::string reply = command == "AT" ? "\r\nOK\r\n" : "\r\nERROR\r\n";
-        Reply(std::vector<uint8_t>(reply.begin(), reply.end()), true);
+        ReplyText(command == "AT" ? "\r\nOK\r\n" : "\r\nERROR\r\n");
     }
+}
+
+void VirtualDevice::ReplyText(const std::string& text) {
+    Reply(std::vector<uint8_t>(text.begin(), text.end()), true);
+}
+
+void VirtualDevice::AnswerVersion() {
+    {
+        std::lock_guard<std::mutex> lock(statusMutex_);
+        ++status_.VersionQueries;
+    }
+    const bool after = upgraded_ && options_.VersionAfter;
+    ReplyText("\r\n" + (after ? *options_.VersionAfter : options_.VersionText));
+}
+
+void VirtualDevice::AnswerIdentity() {
+    {
+        std::lock_guard<std::mutex> lock(statusMutex_);
+        ++status_.IdentityQueries;
+    }
+    // As a modem answers its serial-number query; one without a number refuses it.
+    const std::optional<std::string> id = UnitIdentity(options_.Ids, options_.IdPattern, unit_);
+    ReplyText(id ? "\r\n" + *id + "\r\n\r\nOK\r\n" : "\r\nERROR\r\n");
+}
+
+void VirtualDevice::AnswerReset() {
+    {
+        std::lock_guard<std::mutex> lock(statusMutex_);
+        ++status_.Resets;
+    }
+    if (faults_.ResetError) {
+        ReplyText("\r\nERROR\r\n");
+        return;
+    }
+    ReplyText("\r\nOK\r\n");
+    session_ = SessionState{};
+    SetMode(DeviceMode::Loader);
 }
 
 void VirtualDevice::HandleFrame(const std::vector<uint8_t>& frame) {
@@ -445,76 +487,84 @@ void VirtualDevice::WriteImage() {
         Note("image written to " + options_.ImagePath);
 }
 
-void VirtualDevice::HandleDataFrame(const std::vector<uint8_t>& frame) {
-    const uint8_t kind = frame[2];
-    const uint16_t count = uint16_t(frame[3] | frame[4] << 8);
-    const uint16_t index = uint16_t(frame[5] | frame[6] << 8);
-    const uint16_t length = uint16_t(frame[7] | frame[8] << 8);
-    auto reject = [&](const std::string& why) {
-        {
-            std::lock_guard<std::mutex> lock(statusMutex_);
-            ++status_.RejectedFrames;
-        }
-        Note("frame for block " + std::to_string(index) + " refused (" + why + "); no answer");
-    };
+DataFrameHeader VirtualDevice::ReadHeader(const std::vector<uint8_t>& frame) {
+    DataFrameHeader header;
+    header.Kind = frame[2];
+    header.Count = uint16_t(frame[3] | frame[4] << 8);
+    header.Index = uint16_t(frame[5] | frame[6] << 8);
+    header.Length = uint16_t(frame[7] | frame[8] << 8);
+    return header;
+}
 
-    if (kind == 0) return reject("kind 0");
-    if (options_.ExpectedKind >= 0 && kind != options_.ExpectedKind)
-        return reject("kind " + std::to_string(kind) + ", expected " +
-                      std::to_string(options_.ExpectedKind));
-    if (index > count) return reject("index beyond the block count " + std::to_string(count));
-    if (index == count ? length != 8 : length == 0)
-        return reject("payload length " + std::to_string(length));
-
-    const bool sameTransfer = session_.Active && kind == session_.Kind &&
-                              count == session_.BlockCount &&
-                              (count == 0 || length == session_.BlockSize || index == count);
-    if (index == 0 && (!sameTransfer || session_.Complete)) {
-        StartSession(kind, count, index < count ? length : 0);
-    } else if (!session_.Active) {
-        return reject("no transfer under way, block 0 comes first");
-    } else if (kind != session_.Kind) {
-        return reject("kind " + std::to_string(kind) + " in a transfer of kind " +
-                      std::to_string(session_.Kind));
-    } else if (count != session_.BlockCount) {
-        return reject("block count " + std::to_string(count) + " in a transfer of " +
-                      std::to_string(session_.BlockCount));
-    } else if (index < count && length != session_.BlockSize) {
-        return reject("block of " + std::to_string(length) + " bytes in a transfer of " +
-                      std::to_string(session_.BlockSize) + "-byte blocks");
+bool VirtualDevice::Reject(const DataFrameHeader& frame, const std::string& why) {
+    {
+        std::lock_guard<std::mutex> lock(statusMutex_);
+        ++status_.RejectedFrames;
     }
+    Note("frame for block " + std::to_string(frame.Index) + " refused (" + why + "); no answer");
+    return false;
+}
 
-    if (faults_.VanishAfter == index) {
-        Note("vanishing after block " + std::to_string(index));
-        Vanish();
-        return;
+bool VirtualDevice::CheckFrame(const DataFrameHeader& frame) {
+    if (frame.Kind == 0) return Reject(frame, "kind 0");
+    if (options_.ExpectedKind >= 0 && frame.Kind != options_.ExpectedKind)
+        return Reject(frame, "kind " + std::to_string(frame.Kind) + ", expected " +
+                                 std::to_string(options_.ExpectedKind));
+    if (frame.Index > frame.Count)
+        return Reject(frame, "index beyond the block count " + std::to_string(frame.Count));
+    if (frame.Index == frame.Count ? frame.Length != 8 : frame.Length == 0)
+        return Reject(frame, "payload length " + std::to_string(frame.Length));
+    return true;
+}
+
+bool VirtualDevice::CheckTransfer(const DataFrameHeader& frame) {
+    const bool sameTransfer =
+        session_.Active && frame.Kind == session_.Kind && frame.Count == session_.BlockCount &&
+        (frame.Count == 0 || frame.Length == session_.BlockSize || frame.Index == frame.Count);
+    if (frame.Index == 0 && (!sameTransfer || session_.Complete)) {
+        StartSession(frame.Kind, frame.Count, frame.Index < frame.Count ? frame.Length : 0);
+        return true;
     }
+    if (!session_.Active) return Reject(frame, "no transfer under way, block 0 comes first");
+    if (frame.Kind != session_.Kind)
+        return Reject(frame, "kind " + std::to_string(frame.Kind) + " in a transfer of kind " +
+                                 std::to_string(session_.Kind));
+    if (frame.Count != session_.BlockCount)
+        return Reject(frame, "block count " + std::to_string(frame.Count) + " in a transfer of " +
+                                 std::to_string(session_.BlockCount));
+    if (frame.Index < frame.Count && frame.Length != session_.BlockSize)
+        return Reject(frame, "block of " + std::to_string(frame.Length) +
+                                 " bytes in a transfer of " + std::to_string(session_.BlockSize) +
+                                 "-byte blocks");
+    return true;
+}
 
+int VirtualDevice::StoreBlock(const DataFrameHeader& frame, const std::vector<uint8_t>& bytes,
+                              bool& completes) {
+    completes = false;
+    if (frame.Index < frame.Count) {
+        std::memcpy(&session_.Area[size_t(frame.Index) * session_.BlockSize], &bytes[9],
+                    frame.Length);
+        session_.Received[frame.Index] = true;
+        if (faults_.RepeatBlock == frame.Index) session_.Repeating = true;
+    }
+    const int missing = FirstMissingBlock();
     int next;
-    bool completes = false;
-    if (index < count) {
-        std::memcpy(&session_.Area[size_t(index) * session_.BlockSize], &frame[9], length);
-        session_.Received[index] = true;
-        if (faults_.RepeatBlock == index) session_.Repeating = true;
-        const int missing = FirstMissingBlock();
-        next = session_.Repeating ? faults_.RepeatBlock : missing >= 0 ? missing : count;
+    if (frame.Index < frame.Count) {
+        next = session_.Repeating ? faults_.RepeatBlock : missing >= 0 ? missing : frame.Count;
+    } else if (missing >= 0) {
+        Note("closing frame before block " + std::to_string(missing) + " arrived");
+        next = missing;
     } else {
-        const int missing = FirstMissingBlock();
-        if (missing >= 0) {
-            Note("closing frame before block " + std::to_string(missing) + " arrived");
-            next = missing;
-        } else {
-            next = count + 1;
-            completes = true;
-        }
+        next = frame.Count + 1;
+        completes = true;
     }
-
     {
         std::lock_guard<std::mutex> lock(statusMutex_);
         ++status_.DataFrames;
-        status_.FramesArrived.push_back(index);
+        status_.FramesArrived.push_back(frame.Index);
         if (completes) {
-            std::memcpy(status_.ClosingPayload.data(), &frame[9], 8);
+            std::memcpy(status_.ClosingPayload.data(), &bytes[9], 8);
             if (!session_.Complete) {
                 ++status_.Transfers;
                 status_.Image = session_.Area;
@@ -525,19 +575,22 @@ void VirtualDevice::HandleDataFrame(const std::vector<uint8_t>& frame) {
         session_.Complete = true;
         WriteImage();
     }
+    return next;
+}
 
-    uint8_t replyKind = kind;
+void VirtualDevice::ReplyToBlock(const DataFrameHeader& frame, int next, bool completes) {
+    uint8_t replyKind = frame.Kind;
     bool spoiled = false;
-    if (TakeFault(faults_.Beyond, index)) {
-        next = count + 2;
+    if (TakeFault(faults_.Beyond, frame.Index)) {
+        next = frame.Count + 2;
         spoiled = true;
     }
-    if (TakeFault(faults_.WrongKind, index)) {
-        replyKind = kind == 0xFE ? 0x01 : uint8_t(kind + 1);
+    if (TakeFault(faults_.WrongKind, frame.Index)) {
+        replyKind = frame.Kind == 0xFE ? 0x01 : uint8_t(frame.Kind + 1);
         spoiled = true;
     }
     std::vector<uint8_t> reply = DataReply(replyKind, uint16_t(next));
-    if (TakeFault(faults_.CorruptCrc, index)) {
+    if (TakeFault(faults_.CorruptCrc, frame.Index)) {
         reply[5] ^= 0x5A;
         spoiled = true;
     }
@@ -551,8 +604,33 @@ void VirtualDevice::HandleDataFrame(const std::vector<uint8_t>& frame) {
     // otherwise it will send the closing frame again.
     if (completes && !spoiled) {
         session_.Active = false;
+        upgraded_ = true;
+        if (options_.BootDelayMs > 0) {
+            bootUntil_ = NowMs() + options_.BootDelayMs;
+            Note("starting the new firmware, silent for " + std::to_string(options_.BootDelayMs) +
+                 " ms");
+        }
         SetMode(DeviceMode::Working);
     }
+}
+
+void VirtualDevice::HandleDataFrame(const std::vector<uint8_t>& bytes) {
+    const DataFrameHeader frame = ReadHeader(bytes);
+    if (!CheckFrame(frame) || !CheckTransfer(frame)) return;
+    if (faults_.VanishAfter == frame.Index) {
+        Note("vanishing after block " + std::to_string(frame.Index));
+        Vanish();
+        return;
+    }
+    if (const int ms = TakeDrop(frame.Index); ms >= 0) {
+        Note("the port drops on block " + std::to_string(frame.Index) + " for " +
+             std::to_string(ms) + " ms");
+        DropPort(ms);
+        return;
+    }
+    bool completes = false;
+    const int next = StoreBlock(frame, bytes, completes);
+    ReplyToBlock(frame, next, completes);
 }
 
 void VirtualDevice::Vanish() {
@@ -562,6 +640,83 @@ void VirtualDevice::Vanish() {
     stopping_ = true;
     std::lock_guard<std::mutex> lock(statusMutex_);
     status_.Vanished = true;
+}
+
+void VirtualDevice::CloseLine() {
+    // The name goes first, so a tool never finds it pointing at a dead line.
+    if (options_.Presence) options_.Presence->Vanished();
+    ::close(master_);
+    master_ = -1;
+    buffer_.clear();
+    std::lock_guard<std::mutex> lock(statusMutex_);
+    status_.Present = false;
+}
+
+bool VirtualDevice::ComeBack(double ms) {
+    if (!Pause(ms)) return false;
+    const int master = options_.Presence ? options_.Presence->Arrive() : -1;
+    if (master < 0) {
+        Note("the port cannot come back");
+        stopping_ = true;
+        std::lock_guard<std::mutex> lock(statusMutex_);
+        status_.Lost = true;
+        return false;
+    }
+    master_ = master;
+    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    wireFreeAt_ = 0;
+    std::lock_guard<std::mutex> lock(statusMutex_);
+    status_.Present = true;
+    return true;
+}
+
+int VirtualDevice::TakeDrop(int block) {
+    for (auto drop = faults_.Drops.begin(); drop != faults_.Drops.end(); ++drop)
+        if (drop->Block == block) {
+            const int ms = drop->Ms;
+            faults_.Drops.erase(drop);
+            return ms;
+        }
+    return -1;
+}
+
+void VirtualDevice::DropPort(int ms) {
+    CloseLine();
+    if (!ComeBack(ms)) return;
+    Note("the port is back, still in the " + std::string(ModeName(mode_)) + " mode");
+    std::lock_guard<std::mutex> lock(statusMutex_);
+    ++status_.Drops;
+}
+
+void VirtualDevice::LeaveAfterUpgrade() {
+    if (!Pause(kLeaveAfterReplyMs)) return;
+    Note("unit " + std::to_string(unit_) + " taken away");
+    CloseLine();
+    {
+        std::lock_guard<std::mutex> lock(statusMutex_);
+        ++status_.UnitsGone;
+    }
+    if (options_.Units != kEndlessUnits && unit_ >= options_.Units) {
+        Note("that was the last unit");
+        stopping_ = true;
+        return;
+    }
+    if (ComeBack(options_.AbsentMs)) NextUnit();
+}
+
+void VirtualDevice::NextUnit() {
+    ++unit_;
+    upgraded_ = false;
+    bootUntil_ = 0;
+    session_ = SessionState{};
+    ArmFaults();
+    {
+        std::lock_guard<std::mutex> lock(statusMutex_);
+        status_.Unit = unit_;
+    }
+    const std::optional<std::string> id = UnitIdentity(options_.Ids, options_.IdPattern, unit_);
+    Note("unit " + std::to_string(unit_) + " arrives" + (id ? ", identity " + *id : ""));
+    SetMode(options_.StartInLoader ? DeviceMode::Loader : DeviceMode::Working);
 }
 
 bool VirtualDevice::WriteAll(const uint8_t* data, size_t length) {

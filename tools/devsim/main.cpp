@@ -1,8 +1,9 @@
-// tolvane-devsim: the virtual modem on a pseudo-terminal.
+// tolvane-devsim: the virtual modem on a pseudo-terminal (or a series of them, one after
+// another on the same port).
 #include "Version.h"
 #include "tools/devsim/CommandLine.h"
 #include "tools/devsim/PortLink.h"
-#include "tools/devsim/PtyLine.h"
+#include "tools/devsim/UnitPort.h"
 #include "tools/devsim/VirtualDevice.h"
 
 #include <csignal>
@@ -16,11 +17,11 @@ int main(int argc, char** argv) {
     CommandLine options;
     std::string error;
     if (!ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
-        std::fprintf(stderr, "tolvane-devsim: %s\n\n%s", error.c_str(), UsageText());
+        std::fprintf(stderr, "tolvane-devsim: %s\n\n%s", error.c_str(), UsageText().c_str());
         return 2;
     }
     if (options.Help) {
-        std::fputs(UsageText(), stdout);
+        std::fputs(UsageText().c_str(), stdout);
         return 0;
     }
     if (options.Version) {
@@ -41,31 +42,39 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    PtyPair pty;
-    if (!OpenPseudoTerminal(pty, error)) {
+    const std::string folder = options.ComNumber == 0        ? std::string()
+                               : options.PortsFolder.empty() ? DefaultPortsFolder()
+                                                             : options.PortsFolder;
+    UnitPort port(folder, options.ComNumber);
+    const int master = port.Open(error);
+    if (master < 0) {
         std::fprintf(stderr, "tolvane-devsim: %s\n", error.c_str());
         return 1;
     }
-    PortLink link;
-    if (options.ComNumber != 0) {
-        const std::string folder =
-            options.PortsFolder.empty() ? DefaultPortsFolder() : options.PortsFolder;
-        if (!link.Create(folder, options.ComNumber, pty.SlavePath, error)) {
-            std::fprintf(stderr, "tolvane-devsim: %s\n", error.c_str());
-            return 1;
-        }
-    }
+    const std::string device0 = port.DevicePath();
+    // A port that comes back (a new unit, the end of a drop) is a new pseudo-terminal.
+    const bool verbose = options.Verbose;
+    port.OnArrive = [verbose](const std::string& device, const std::string& link) {
+        std::printf("%s\n", device.c_str());
+        std::fflush(stdout);
+        if (verbose && !link.empty())
+            std::fprintf(stderr, "devsim: registered as %s -> %s\n", link.c_str(), device.c_str());
+    };
+    port.OnError = [](const std::string& why) {
+        std::fprintf(stderr, "tolvane-devsim: %s\n", why.c_str());
+    };
+    options.Device.Presence = &port;
 
     VirtualDevice device(options.Device);
-    if (!device.Start(pty.Master)) {
+    if (!device.Start(master)) {
         std::fprintf(stderr, "tolvane-devsim: cannot start the device thread\n");
         return 1;
     }
-    std::printf("%s\n", pty.SlavePath.c_str());
+    std::printf("%s\n", device0.c_str());
     std::fflush(stdout);
-    if (!link.Path().empty() && options.Verbose)
-        std::fprintf(stderr, "devsim: registered as %s -> %s\n", link.Path().c_str(),
-                     pty.SlavePath.c_str());
+    if (options.ComNumber != 0 && options.Verbose)
+        std::fprintf(stderr, "devsim: registered as %s/COM%d -> %s\n", folder.c_str(),
+                     options.ComNumber, device0.c_str());
 
     const timespec tick = {0, 100 * 1000 * 1000};
     while (device.Running()) {
@@ -75,8 +84,8 @@ int main(int argc, char** argv) {
             break;
         }
     }
-    const bool vanished = device.Status().Vanished;
+    const DeviceStatus status = device.Status();
     device.Stop();
-    link.Remove();
-    return vanished ? 3 : 0;
+    port.Vanished();
+    return status.Lost ? 1 : status.Vanished ? 3 : 0;
 }

@@ -27,7 +27,7 @@ void RecordingEvents::Result(const std::string& port, const station::RunReport& 
     record.Package = Settings.Package;
     record.Md5 = Settings.Md5;
     record.Ok = report.Ok;
-    record.Code = report.Code;
+    record.Code = station::StatusCode(report.Code);
     record.Message = report.Message;
     record.Seconds = report.Seconds;
     record.Frames = report.Frames;

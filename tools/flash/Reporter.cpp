@@ -165,7 +165,7 @@ void Reporter::Result(const std::string& port, const RunReport& r) {
     if (Mode.Json) {
         Event(port, "result",
               {{"ok", r.Ok},
-               {"code", r.Code},
+               {"code", StatusCode(r.Code)},
                {"message", r.Message},
                {"seconds", Milliseconds(r.Seconds)},
                {"frames", r.Frames},

@@ -14,7 +14,9 @@
 
 namespace flash {
 
+using station::ExitStatus;
 using station::RunReport;
+using station::StatusCode;
 
 struct ReporterMode {
     bool Json = false;

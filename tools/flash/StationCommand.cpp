@@ -42,8 +42,6 @@ class Enlisted {
     Enlisted& operator=(const Enlisted&) = delete;
 };
 
-constexpr int ExitPackageRefused = 3;
-
 } // namespace
 
 bool ParseSlot(const std::string& text, station::SlotSpec& out) {
@@ -68,7 +66,7 @@ bool InterruptStation() {
     return true;
 }
 
-int RunStation(const StationOptions& options) {
+station::ExitStatus RunStation(const StationOptions& options) {
     auto package = std::make_unique<FirmwarePackageData>();
     const PackageLoadResult loaded = LoadPackage(options.Package, *package);
     if (loaded.Outcome != PackageLoadOutcome::Loaded || package->Kind() == 0) {
@@ -77,7 +75,7 @@ int RunStation(const StationOptions& options) {
             message += (message.empty() ? "" : " ") + line;
         if (message.empty()) message = "无效的升级文件!";
         std::fprintf(stderr, "tolvane-flash: %s: %s\n", options.Package.c_str(), message.c_str());
-        return ExitPackageRefused;
+        return station::ExitStatus::PackageRefused;
     }
 
     station::RecordLog log;
@@ -86,7 +84,7 @@ int RunStation(const StationOptions& options) {
         // Never upgrade a unit that cannot be recorded.
         std::fprintf(stderr, "tolvane-flash: the log %s cannot be written: %s\n",
                      options.LogPath.c_str(), error.c_str());
-        return 1;
+        return station::ExitStatus::UpgradeFailed;
     }
 
     station::StationSettings settings;

@@ -29,7 +29,7 @@ struct StationOptions {
 bool ParseSlot(const std::string& text, station::SlotSpec& out);
 
 // Runs the station to its end; the exit status.
-int RunStation(const StationOptions& options);
+station::ExitStatus RunStation(const StationOptions& options);
 
 // Ctrl-C and SIGTERM while a station runs: the first takes no new unit, the second ends
 // everything. False when no station runs (the caller then handles the signal).

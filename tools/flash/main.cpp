@@ -2,6 +2,7 @@
 #include "Version.h"
 #include "app/SettingsLocation.h"
 #include "dialogue/Dialogue.h"
+#include "package/FileAccess.h"
 #include "package/FirmwarePackage.h"
 #include "package/GbkText.h"
 #include "serial/PortMap.h"
@@ -44,13 +45,13 @@ bool ModemManagerRunning() {
 using posix_serial::ModemManagerRunning;
 #endif
 
-constexpr int ExitBadCommandLine = 2;
-constexpr int ExitPackageRefused = 3;
-
 // The sessions Ctrl-C must reach; the flag for those not made yet.
 std::mutex SessionsLock;
 std::vector<PortSession*> Sessions;
 bool InterruptSeen = false;
+
+// Where the modes left out on the command line are read from.
+std::string SettingsFile;
 
 void InterruptAll() {
     if (InterruptStation()) return; // a station stops in two steps of its own
@@ -66,36 +67,37 @@ void Enlist(PortSession* session) {
     if (InterruptSeen) session->Interrupt();
 }
 
-int Usage(const std::string& error) {
+ExitStatus Usage(const std::string& error) {
     std::fprintf(stderr,
                  "tolvane-flash: %s\nRun \"tolvane-flash --help\" for the commands and options.\n",
                  error.c_str());
-    return ExitBadCommandLine;
+    return ExitStatus::BadCommandLine;
 }
 
 // Loads and checks the package as the window's package choice does; the memo lines describe it.
-int LoadChecked(const std::string& path, FirmwarePackageData& package, PackageLoadResult& result,
-                Reporter& reporter, bool json) {
+ExitStatus LoadChecked(const std::string& path, FirmwarePackageData& package,
+                       PackageLoadResult& result, Reporter& reporter, bool json) {
     result = LoadPackage(path, package);
-    if (result.Outcome == PackageLoadOutcome::Loaded) return 0;
+    if (result.Outcome == PackageLoadOutcome::Loaded) return ExitStatus::Succeeded;
     std::string message = result.MessageBoxText;
     for (const std::string& line : result.MemoLines)
         message += (message.empty() ? "" : " ") + line;
     if (json)
         reporter.JsonObject({{"event", "info"},
                              {"ok", false},
-                             {"code", ExitPackageRefused},
+                             {"code", StatusCode(ExitStatus::PackageRefused)},
                              {"package", path},
                              {"message", message}});
     reporter.Error("tolvane-flash: " + path + ": " + message);
-    return ExitPackageRefused;
+    return ExitStatus::PackageRefused;
 }
 
-int Info(const FlashOptions& options, Reporter& reporter) {
+ExitStatus Info(const FlashOptions& options, Reporter& reporter) {
     auto package = std::make_unique<FirmwarePackageData>();
     PackageLoadResult result;
-    if (int refused = LoadChecked(options.Package, *package, result, reporter, options.Json))
-        return refused;
+    const ExitStatus loaded =
+        LoadChecked(options.Package, *package, result, reporter, options.Json);
+    if (loaded != ExitStatus::Succeeded) return loaded;
     const int fileSize = package->BlockSize() * package->BlockCount() + kPackageHeaderSize + 4;
     if (options.Json) {
         reporter.JsonObject({{"event", "info"},
@@ -107,7 +109,7 @@ int Info(const FlashOptions& options, Reporter& reporter) {
                              {"blocks", package->BlockCount()},
                              {"file_size", fileSize},
                              {"lines", result.MemoLines}});
-        return 0;
+        return ExitStatus::Succeeded;
     }
     for (const std::string& line : result.MemoLines)
         reporter.Print(line);
@@ -115,10 +117,10 @@ int Info(const FlashOptions& options, Reporter& reporter) {
     reporter.Print("blocks: " + std::to_string(package->BlockCount()));
     reporter.Print("file size: " + std::to_string(fileSize) + " bytes");
     if (package->Kind() == 0) reporter.Print("kind 0: 无效的升级文件! (cannot be sent)");
-    return 0;
+    return ExitStatus::Succeeded;
 }
 
-int Ports(const FlashOptions& options, Reporter& reporter) {
+ExitStatus Ports(const FlashOptions& options, Reporter& reporter) {
     JsonFields list = JsonFields::array();
     for (int number : PresentPortNumbers()) {
         const std::string name = "COM" + std::to_string(number);
@@ -129,7 +131,7 @@ int Ports(const FlashOptions& options, Reporter& reporter) {
             reporter.Print(name + "\t" + device);
     }
     if (options.Json) reporter.JsonObject({{"event", "ports"}, {"ports", list}});
-    return 0;
+    return ExitStatus::Succeeded;
 }
 
 bool NeedModes(const FlashOptions& options, bool loaderToo) {
@@ -137,13 +139,13 @@ bool NeedModes(const FlashOptions& options, bool loaderToo) {
                           : loaderToo && !options.Loader ? "--loader"
                                                          : nullptr;
     if (!missing) return true;
-    std::fprintf(stderr, "tolvane-flash: no %s BAUD,PARITY given and none saved in %s/Config.ini\n",
-                 missing, ExecutableFolder().c_str());
+    std::fprintf(stderr, "tolvane-flash: no %s BAUD,PARITY given and none saved in %s\n", missing,
+                 SettingsFile.c_str());
     return false;
 }
 
-int QueryVersion(const FlashOptions& options, Reporter& reporter) {
-    if (!NeedModes(options, false)) return ExitBadCommandLine;
+ExitStatus QueryVersion(const FlashOptions& options, Reporter& reporter) {
+    if (!NeedModes(options, false)) return ExitStatus::BadCommandLine;
     PortTarget target;
     std::string error;
     if (!ResolvePort(options.Ports[0], target, error)) return Usage(error);
@@ -157,7 +159,7 @@ int QueryVersion(const FlashOptions& options, Reporter& reporter) {
     if (options.Json) {
         reporter.JsonEvent(target.Name, "version",
                            {{"ok", report.Ok},
-                            {"code", report.Code},
+                            {"code", StatusCode(report.Code)},
                             {"version", DeviceTextToUtf8(text)},
                             {"message", report.Message}});
     } else if (report.Ok) {
@@ -171,8 +173,8 @@ int QueryVersion(const FlashOptions& options, Reporter& reporter) {
     return report.Code;
 }
 
-int Flash(const FlashOptions& options, Reporter& reporter, Trace* trace) {
-    if (!NeedModes(options, true)) return ExitBadCommandLine;
+ExitStatus Flash(const FlashOptions& options, Reporter& reporter, Trace* trace) {
+    if (!NeedModes(options, true)) return ExitStatus::BadCommandLine;
     if (ModemManagerRunning())
         reporter.Error("tolvane-flash: warning: ModemManager is running and may probe the port "
                        "with AT commands of its own during the upgrade; see the README on how to "
@@ -186,11 +188,11 @@ int Flash(const FlashOptions& options, Reporter& reporter, Trace* trace) {
     }
     auto package = std::make_unique<FirmwarePackageData>();
     PackageLoadResult result;
-    if (int refused = LoadChecked(options.Package, *package, result, reporter, false))
-        return refused;
+    const ExitStatus loaded = LoadChecked(options.Package, *package, result, reporter, false);
+    if (loaded != ExitStatus::Succeeded) return loaded;
     if (package->Kind() == 0 || !CanFrameBlocks(FrameSourceOf(*package))) {
         reporter.Error("tolvane-flash: " + options.Package + ": 无效的升级文件!");
-        return ExitPackageRefused;
+        return ExitStatus::PackageRefused;
     }
 
     SessionSettings settings;
@@ -208,7 +210,7 @@ int Flash(const FlashOptions& options, Reporter& reporter, Trace* trace) {
         if (!log.Open(options.LogPath, error)) {
             reporter.Error("tolvane-flash: the log " + options.LogPath +
                            " cannot be written: " + error);
-            return 1;
+            return ExitStatus::UpgradeFailed;
         }
     }
     std::vector<std::unique_ptr<RecordingEvents>> recorders;
@@ -240,14 +242,14 @@ int Flash(const FlashOptions& options, Reporter& reporter, Trace* trace) {
         Sessions.clear();
     }
     for (const RunReport& report : reports)
-        if (report.Code != 0) return report.Code;
+        if (report.Code != ExitStatus::Succeeded) return report.Code;
     for (const auto& recorder : recorders)
-        if (!recorder->LogError().empty()) return 1;
-    return 0;
+        if (!recorder->LogError().empty()) return ExitStatus::UpgradeFailed;
+    return ExitStatus::Succeeded;
 }
 
-int StationCommand(FlashOptions& options) {
-    if (!NeedModes(options, true)) return ExitBadCommandLine;
+ExitStatus StationCommand(FlashOptions& options) {
+    if (!NeedModes(options, true)) return ExitStatus::BadCommandLine;
     if (ModemManagerRunning())
         std::fprintf(stderr, "tolvane-flash: warning: ModemManager is running and may probe the "
                              "slots' ports with AT commands of its own; see the README on how to "
@@ -262,6 +264,27 @@ int StationCommand(FlashOptions& options) {
     return RunStation(options.Station);
 }
 
+ExitStatus Run(FlashOptions& options, Reporter& reporter, Trace* trace) {
+    switch (options.Action) {
+    case Command::Info:
+        return Info(options, reporter);
+    case Command::Ports:
+        return Ports(options, reporter);
+    case Command::QueryVersion:
+        return QueryVersion(options, reporter);
+    case Command::Flash:
+        return Flash(options, reporter, trace);
+    case Command::Station:
+        return StationCommand(options);
+    case Command::History:
+        return RunHistory(options.History, stdout, stderr);
+    case Command::Help:
+    case Command::Version:
+        break;
+    }
+    return ExitStatus::Succeeded;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -270,20 +293,23 @@ int main(int argc, char** argv) {
 
     FlashOptions options;
     std::string error;
-    if (!ParseFlashOptions(std::vector<std::string>(argv + 1, argv + argc), options, error))
-        return Usage(error);
+    // On Windows the wide command line: the ANSI code page cannot hold every path.
+    const std::vector<std::string> args = Utf8Arguments(argc, argv);
+    if (!ParseFlashOptions({args.begin() + (args.empty() ? 0 : 1), args.end()}, options, error))
+        return StatusCode(Usage(error));
     if (options.Action == Command::Help) {
         std::fputs(FlashUsage().c_str(), stdout);
-        return 0;
+        return StatusCode(ExitStatus::Succeeded);
     }
     if (options.Action == Command::Version) {
         std::printf("tolvane-flash %s\n", TOLVANE_VERSION);
-        return 0;
+        return StatusCode(ExitStatus::Succeeded);
     }
     // The settings and port map the window uses: beside the program, or the user's own for an
     // installed copy.
     SetPortMapFolder(PortMapFolderFor(ExecutableFolder()));
-    TakeModesFromSettings(ConfigIniFile(ExecutableFolder()), options);
+    SettingsFile = ConfigIniFile(ExecutableFolder());
+    TakeModesFromSettings(SettingsFile, options);
 
     ReporterMode mode;
     mode.Json = options.Json;
@@ -296,23 +322,7 @@ int main(int argc, char** argv) {
     if (!options.TracePath.empty() && !trace.Open(options.TracePath)) {
         std::fprintf(stderr, "tolvane-flash: cannot write the trace %s\n",
                      options.TracePath.c_str());
-        return ExitBadCommandLine;
+        return StatusCode(ExitStatus::BadCommandLine);
     }
-
-    switch (options.Action) {
-    case Command::Info:
-        return Info(options, reporter);
-    case Command::Ports:
-        return Ports(options, reporter);
-    case Command::QueryVersion:
-        return QueryVersion(options, reporter);
-    case Command::Flash:
-        return Flash(options, reporter, trace.IsOpen() ? &trace : nullptr);
-    case Command::Station:
-        return StationCommand(options);
-    case Command::History:
-        return RunHistory(options.History, stdout, stderr);
-    default:
-        return 0;
-    }
+    return StatusCode(Run(options, reporter, trace.IsOpen() ? &trace : nullptr));
 }

@@ -56,6 +56,11 @@ bool ParseHexByte(const std::string& text, uint8_t& out) {
     return true;
 }
 
+// --pad=HEX: one or two hex digits.
+bool ParsePadByte(const std::string& text, uint8_t& out) {
+    return ParseHexByte(text.size() == 1 ? "0" + text : text, out);
+}
+
 // 8 hex digits (0x in front allowed), the 4 bytes in file order.
 bool ParseFourBytes(const std::string& text, std::array<uint8_t, 4>& out) {
     std::string digits = text;
@@ -74,36 +79,39 @@ int Usage(const std::string& problem) {
     return kExitUsage;
 }
 
+int FileError(const std::string& problem) {
+    std::fprintf(stderr, "tolvane-pack: %s\n", problem.c_str());
+    return kExitUsage;
+}
+
 int Refuse(const std::string& problem) {
     std::fprintf(stderr, "tolvane-pack: cannot make a valid package: %s\n", problem.c_str());
     return kExitInvalid;
 }
 
-} // namespace
+// The command line as given; checked by CLI11 as it is read.
+struct PackOptions {
+    unsigned Kind = kPackageKindK46;
+    unsigned long BlockSize = 1024;
+    std::string End1, End2, Info;
+    std::string Pad; // empty: no padding
+    std::string Input, Output;
+};
 
-int main(int argc, char** argv) {
-    PackageLayout layout;
-    layout.Kind = kPackageKindK46;
-    unsigned kind = kPackageKindK46;
-    unsigned long blockSize = 1024;
-    std::string end1, end2, padText;
-    uint8_t padByte = 0xFF;
-    std::vector<std::string> files(2);
-
-    CLI::App app(kDescription, "tolvane-pack");
+void DefineOptions(CLI::App& app, PackOptions& out) {
     app.footer(kFooter);
     app.allow_windows_style_options(false); // "/x.bin" is a file
     app.formatter(std::make_shared<PackFormatter>());
     app.get_formatter()->column_width(20);
     app.set_help_flag("-h,--help", "this text");
     app.set_version_flag("--version", "tolvane-pack " TOLVANE_VERSION, "the program's version");
-    app.add_option("--kind", kind,
+    app.add_option("--kind", out.Kind,
                    "package kind (default 16, the K46 line; 0 makes a package\n"
                    "the tool lists but will not send)")
         ->check(CLI::Range(0, 255))
         ->type_name("N")
         ->option_text("N");
-    app.add_option("--block-size", blockSize,
+    app.add_option("--block-size", out.BlockSize,
                    "bytes per block: a multiple of 8, at most 4083 (default 1024)")
         ->check(CLI::Range(0, 65535))
         ->type_name("N")
@@ -113,38 +121,44 @@ int main(int argc, char** argv) {
         return ParseFourBytes(text, unused) ? std::string()
                                             : "needs 8 hex digits, e.g. 0A1B2C3D: " + text;
     };
-    app.add_option("--end1", end1,
+    app.add_option("--end1", out.End1,
                    "the 4 bytes of the first end parameter, 8 hex digits in file order\n"
                    "(default 00000000)")
         ->check(CLI::Validator(fourBytes, ""))
         ->type_name("HEX")
         ->option_text("HEX");
-    app.add_option("--end2", end2, "the same for the second end parameter")
+    app.add_option("--end2", out.End2, "the same for the second end parameter")
         ->check(CLI::Validator(fourBytes, ""))
         ->type_name("HEX")
         ->option_text("HEX");
-    app.add_option("--info", layout.InfoText,
+    app.add_option("--info", out.Info,
                    "information text (UTF-8 here, stored as GBK, at most 64 bytes)")
         ->type_name("TEXT")
         ->option_text("TEXT");
-    app.add_flag("--pad{FF}", padText,
+    app.add_flag("--pad{FF}", out.Pad,
                  "fill a short last block with this byte (default FF) instead of\n"
                  "refusing an input that is not a whole number of blocks")
         ->check(CLI::Validator(
             [](const std::string& text) {
                 uint8_t unused;
-                return ParseHexByte(text.size() == 1 ? "0" + text : text, unused)
-                           ? std::string()
-                           : "needs one byte in hex, e.g. --pad=00: " + text;
+                return ParsePadByte(text, unused) ? std::string()
+                                                  : "needs one byte in hex, e.g. --pad=00: " + text;
             },
             ""))
         ->option_text("[=HEX]");
-    app.add_option("INPUT", files[0], "the blocks, one after another")->required();
-    app.add_option("OUTPUT", files[1], "the package to write")->required();
+    app.add_option("INPUT", out.Input, "the blocks, one after another")->required();
+    app.add_option("OUTPUT", out.Output, "the package to write")->required();
+}
 
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app(kDescription, "tolvane-pack");
+    PackOptions options;
+    DefineOptions(app, options);
     std::vector<std::string> args = Utf8Arguments(argc, argv);
-    args.erase(args.begin());
-    std::reverse(args.begin(), args.end()); // CLI11 takes them last first
+    if (!args.empty()) args.erase(args.begin()); // the program's name
+    std::reverse(args.begin(), args.end());      // CLI11 takes them last first
     try {
         app.parse(args);
     } catch (const CLI::Success& e) {
@@ -152,17 +166,22 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         return Usage(e.what());
     }
-    layout.Kind = uint8_t(kind);
-    if (!end1.empty()) ParseFourBytes(end1, layout.EndParam1);
-    if (!end2.empty()) ParseFourBytes(end2, layout.EndParam2);
-    const bool pad = !padText.empty();
-    if (pad) ParseHexByte(padText.size() == 1 ? "0" + padText : padText, padByte);
+    PackageLayout layout;
+    layout.Kind = uint8_t(options.Kind);
+    layout.InfoText = options.Info;
+    if (!options.End1.empty()) ParseFourBytes(options.End1, layout.EndParam1);
+    if (!options.End2.empty()) ParseFourBytes(options.End2, layout.EndParam2);
+    const unsigned long blockSize = options.BlockSize;
+    const bool pad = !options.Pad.empty();
+    uint8_t padByte = 0xFF;
+    if (pad) ParsePadByte(options.Pad, padByte);
+    const std::vector<std::string> files = {options.Input, options.Output};
 
     std::ifstream in(PathFromUtf8(files[0]), std::ios::binary);
-    if (!in) return Usage("cannot read " + files[0] + ": " + std::strerror(errno));
+    if (!in) return FileError("cannot read " + files[0] + ": " + std::strerror(errno));
     std::vector<uint8_t> area((std::istreambuf_iterator<char>(in)),
                               std::istreambuf_iterator<char>());
-    if (in.bad()) return Usage("cannot read " + files[0]);
+    if (in.bad()) return FileError("cannot read " + files[0]);
 
     // Checked before the padding so a silly block size gets its own message.
     if (blockSize % 8 != 0)
@@ -196,7 +215,7 @@ int main(int argc, char** argv) {
     {
         std::ofstream out(PathFromUtf8(files[1]), std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
-        if (!out.flush()) return Usage("cannot write " + files[1]);
+        if (!out.flush()) return FileError("cannot write " + files[1]);
     }
     const uint8_t* stored = &file[file.size() - 4];
     std::printf("%s: kind %u, %zu blocks of %lu bytes, %zu bytes, CRC-32 %02X%02X%02X%02X, "
