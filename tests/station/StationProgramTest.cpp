@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -296,6 +297,130 @@ TEST_F(StationProgram, HistoryFiltersAndItsCsvReadsBack) {
             EXPECT_EQ(rows[i][f], expected) << rows[0][f];
         }
     }
+}
+
+} // namespace
+} // namespace tolvane::test
+
+namespace tolvane::test {
+namespace {
+
+// Reads a station's JSON events until `count` results came; all events so far.
+std::vector<json> ResultsOf(Child& station, int count) {
+    std::vector<json> events;
+    for (int results = 0; results < count;) {
+        const std::string line = station.ReadLine();
+        if (line.empty()) break; // the station ended
+        events.push_back(json::parse(line, nullptr, false));
+        results += events.back().value("event", "") == "result";
+    }
+    return events;
+}
+
+TEST_F(StationProgram, TwoSlotsTakeThreeUnitsEach) {
+    Child a, b;
+    StartDevice(a, 51,
+                {"--units", "3", "--id-pattern", "8600000000####", "--version-after",
+                 "VERSION:3.0\\r\\n", "--boot-delay", "1200", "--absent", "300"});
+    StartDevice(b, 52,
+                {"--units", "3", "--id-pattern", "8700000000####", "--version-after",
+                 "VERSION:3.0\\r\\n", "--absent", "300"});
+    Child station;
+    ASSERT_TRUE(
+        station.Start(StationArgs({"A=COM51", "B=COM52"}, {"--json", "--expect-version", "3.0"})));
+    const std::vector<json> events = ResultsOf(station, 6);
+    station.Signal(SIGINT);
+    EXPECT_EQ(station.Wait(10000), 0);
+
+    const std::vector<json> records = Records();
+    ASSERT_EQ(records.size(), 6u);
+    std::set<std::string> ids;
+    for (const json& r : records) {
+        SCOPED_TRACE(r.dump());
+        EXPECT_EQ(r["ok"], true);
+        EXPECT_EQ(r["version_before"], "VERSION:2.1");
+        EXPECT_EQ(r["version_after"], "VERSION:3.0");
+        EXPECT_EQ(r["repeat"], false);
+        const std::string id = r["id"];
+        EXPECT_EQ(id.substr(0, 2), r["slot"] == "A" ? "86" : "87");
+        ids.insert(id);
+    }
+    EXPECT_EQ(ids.size(), 6u); // no unit twice
+    int removed = 0;
+    for (const json& e : events)
+        removed += e["event"] == "removed";
+    EXPECT_GE(removed, 4);
+}
+
+TEST_F(StationProgram, ASlotGoesOutOfServiceWhileTheOtherGoesOn) {
+    Child broken, good;
+    // Every unit on the broken slot keeps its old version: each fails at the verify stage.
+    StartDevice(broken, 53, {"--units", "0", "--id-pattern", "X###", "--absent", "200"});
+    StartDevice(good, 54,
+                {"--units", "0", "--id-pattern", "U###", "--absent", "200", "--version-after",
+                 "VERSION:3.0\\r\\n"});
+    Child station;
+    ASSERT_TRUE(station.Start(
+        StationArgs({"bad=COM53", "good=COM54"}, {"--json", "--expect-version", "3.0"})));
+    std::vector<json> events;
+    int goodAfter = 0;
+    bool outOfService = false;
+    while (goodAfter < 2) {
+        const std::string line = station.ReadLine();
+        ASSERT_FALSE(line.empty()) << "the station ended";
+        events.push_back(json::parse(line));
+        const json& e = events.back();
+        if (e["event"] == "out-of-service") {
+            EXPECT_EQ(e["slot"], "bad");
+            outOfService = true;
+        }
+        if (outOfService && e["event"] == "result" && e["slot"] == "good") ++goodAfter;
+    }
+    station.Signal(SIGTERM);
+    EXPECT_EQ(station.Wait(10000), 0);
+    int badResults = 0;
+    for (const json& e : events)
+        if (e["event"] == "result" && e["slot"] == "bad") {
+            ++badResults;
+            EXPECT_EQ(e["stage"], "verify");
+        }
+    EXPECT_EQ(badResults, 3);
+    // The log says why, and history shows it.
+    std::string out;
+    ASSERT_EQ(RunProgram({Flash, "history", "--log", Log, "--slot", "bad"}, &out), 0);
+    EXPECT_NE(out.find("OUT OF SERVICE: 3 failed units in a row"), std::string::npos) << out;
+}
+
+TEST_F(StationProgram, APortThatDropsMidTransferComesBackAndTheUnitPasses) {
+    Child device;
+    StartDevice(device, 55, {"--drop-at", "6:600"});
+    std::string out;
+    ASSERT_EQ(RunProgram(StationArgs({"COM55"}, {"--once", "--json"}), &out), 0) << out;
+    const std::vector<json> records = Records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0]["ok"], true);
+    EXPECT_EQ(records[0]["reconnects"], 1);
+    EXPECT_GE(records[0]["resends"], 1);
+    EXPECT_EQ(Slurp(Received(55)), Slurp(Dir.File("image.bin")));
+    // Without a reconnect time the drop fails the unit, as the flasher's run does today.
+    Child again;
+    StartDevice(again, 56, {"--drop-at", "6:600"});
+    EXPECT_EQ(RunProgram(StationArgs({"COM56"}, {"--once", "--reconnect", "0"}), &out), 1);
+}
+
+TEST_F(StationProgram, AKilledStationLeavesOnlyWholeLines) {
+    Child a, b;
+    StartDevice(a, 57, {"--units", "0", "--id-pattern", "A####", "--absent", "100"});
+    StartDevice(b, 58, {"--units", "0", "--id-pattern", "B####", "--absent", "100"});
+    Child station;
+    ASSERT_TRUE(station.Start(StationArgs({"COM57", "COM58"}, {"--json"})));
+    ResultsOf(station, 5);
+    station.Signal(SIGKILL);
+    EXPECT_EQ(station.Wait(5000), 128 + SIGKILL);
+    const std::string text = Slurp(Log);
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.back(), '\n');
+    EXPECT_GE(Records().size(), 5u); // every line parses
 }
 
 } // namespace

@@ -253,7 +253,7 @@ void StationScreen::Resend(const std::string& slot, int block) {
 void StationScreen::Reconnect(const std::string& slot, int block, bool ok) {
     std::lock_guard<std::mutex> guard(Lock);
     Event(slot, "reconnect", {{"block", block}, {"ok", ok}},
-          ok ? "the port came back: block " + std::to_string(block) + " sent again"
+          ok ? "the port came back after a drop during block " + std::to_string(block)
              : "the port did not come back");
 }
 
