@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -421,6 +422,29 @@ TEST_F(StationProgram, AKilledStationLeavesOnlyWholeLines) {
     ASSERT_FALSE(text.empty());
     EXPECT_EQ(text.back(), '\n');
     EXPECT_GE(Records().size(), 5u); // every line parses
+}
+
+TEST_F(StationProgram, FlashWritesTheSameRecordForEachPort) {
+    Child good, bad;
+    StartDevice(good, 61);
+    StartDevice(bad, 62, {"--beyond", "2:0"});
+    const std::string trace = Dir.File("flash.trace");
+    EXPECT_EQ(RunProgram({Flash, "flash", Package, "--working", "115200,n", "--loader", "115200,e",
+                          "--port", "COM61", "--port", "COM62", "--log", Log, "--trace", trace}),
+              1);
+    std::vector<json> records = Records();
+    ASSERT_EQ(records.size(), 2u);
+    std::sort(records.begin(), records.end(),
+              [](const json& a, const json& b) { return a["port"] < b["port"]; });
+    EXPECT_EQ(records[0]["port"], "COM61");
+    EXPECT_EQ(records[0]["ok"], true);
+    EXPECT_EQ(records[0]["stage"], "done");
+    EXPECT_EQ(records[0]["trace"], trace);
+    EXPECT_TRUE(records[0]["id"].is_null());
+    EXPECT_EQ(records[1]["ok"], false);
+    EXPECT_EQ(records[1]["code"], 1);
+    EXPECT_EQ(records[1]["stage"], "transfer");
+    EXPECT_EQ(records[0].size(), 24u);
 }
 
 } // namespace
