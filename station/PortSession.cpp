@@ -129,6 +129,14 @@ bool PortSession::Open(RunReport& report) {
     const int result = Target.Device.empty() ? -5
                                              : Port.OpenPort(Target.Number, Settings.Working.Baud,
                                                              8, Settings.Working.Parity, 0);
+    if (result == 1 && !StillNamed()) {
+        // The device went away between the name's resolution and the opening, and its number
+        // went to someone else's terminal: not ours to talk to.
+        Port.Close();
+        report.Code = ExitStatus::PortNotOpened;
+        report.Message = OpenFailureText(Target);
+        return false;
+    }
     if (result == 1) {
         if (ByteTrace) ByteTrace->Line(Target.Name, "open " + Target.Device + " " + ModeText());
         return true;
@@ -229,12 +237,12 @@ RunReport PortSession::QueryVersion(std::string& text) {
     return report;
 }
 
-AskOutcome PortSession::AskVersion(std::string& text) {
+AskOutcome PortSession::AskVersion(std::string& text, bool switchMode) {
     if (Silenced) return AskOutcome::Stopped;
     char versionText[ReplyBufferSize] = {};
     Dialogue::Activity activity(Talk);
     Talk.DialogueStopped = false;
-    Talk.ApplyLineMode(true);
+    if (switchMode) Talk.ApplyLineMode(true);
     if (Talk.QueryVersion(versionText)) {
         text = versionText;
         return AskOutcome::Answered;
@@ -243,13 +251,13 @@ AskOutcome PortSession::AskVersion(std::string& text) {
     return Talk.LastWait == WaitOutcome::TimedOut ? AskOutcome::NoAnswer : AskOutcome::Refused;
 }
 
-AskOutcome PortSession::AskText(const std::string& command, std::string& reply) {
+AskOutcome PortSession::AskText(const std::string& command, std::string& reply, bool switchMode) {
     if (Silenced) return AskOutcome::Stopped;
     char buffer[ReplyBufferSize] = {};
     std::strncpy(buffer, command.c_str(), sizeof buffer - 1);
     Dialogue::Activity activity(Talk);
     Talk.DialogueStopped = false;
-    Talk.ApplyLineMode(true);
+    if (switchMode) Talk.ApplyLineMode(true);
     Talk.SetReplyTimeout(1000);
     const int result = Talk.TextExchange(buffer, buffer);
     if (result == 1) {
@@ -264,9 +272,19 @@ bool PortSession::PingLoader() {
     if (Silenced) return false;
     Dialogue::Activity activity(Talk);
     Talk.DialogueStopped = false;
-    Talk.ApplyLineMode(false);
+    if (Port.Dcb.BaudRate != Settings.Loader.Baud || Port.Dcb.Parity != Settings.Loader.Parity) {
+        Port.Dcb.BaudRate = Settings.Loader.Baud;
+        Port.Dcb.Parity = Settings.Loader.Parity;
+        Reopen();
+    }
     Talk.SetReplyTimeout(275000 / std::max(1, GetBaudRate()) + 50);
     return Talk.SendCommandFrame(0, nullptr, 0) == 1;
+}
+
+bool PortSession::StillNamed() const {
+    PortTarget now;
+    std::string ignored;
+    return ResolvePort(Target.Name, now, ignored) && now.Device == Target.Device;
 }
 
 bool PortSession::Vanished() {
@@ -291,8 +309,10 @@ bool PortSession::Reconnect() {
                 std::lock_guard<std::mutex> guard(Lock);
                 Lost = Notified = Arrived = false;
             }
-            if (Port.OpenPort(Target.Number, settings.BaudRate, settings.ByteSize, settings.Parity,
-                              settings.StopBits) == 1) {
+            const bool opened = Port.OpenPort(Target.Number, settings.BaudRate, settings.ByteSize,
+                                              settings.Parity, settings.StopBits) == 1;
+            if (opened && !StillNamed()) Port.Close();
+            if (opened && Port.IsOpen()) {
                 ++ReconnectCount;
                 ++ReconnectResends;
                 if (ByteTrace) ByteTrace->Line(Target.Name, "reconnected " + ModeText());

@@ -68,12 +68,15 @@ class PortSession : DialoguePort, ReplyTimer, DialogueWait, LineModeSource, Dial
     bool IsPortOpen() const { return Port.IsOpen(); }
     // What the last opening opened.
     const std::string& Device() const { return Target.Device; }
-    // The version query at the working mode, as "查询版本号" asks it.
-    AskOutcome AskVersion(std::string& text);
+    // The version query at the working mode, as "查询版本号" asks it. switchMode false: the port
+    // is already at the working mode (as Open leaves it) and is not reopened twice to get there,
+    // which a station probing every second would pay for in threads started and ended.
+    AskOutcome AskVersion(std::string& text, bool switchMode = true);
     // A text command at the working mode with the version query's time-out; the reply text as
     // it came (without its leading CR LF).
-    AskOutcome AskText(const std::string& command, std::string& reply);
-    // One handshake ping at the loader mode; true when the loader accepted it.
+    AskOutcome AskText(const std::string& command, std::string& reply, bool switchMode = true);
+    // One handshake ping at the loader mode (the port reopened once to get there); true when
+    // the loader accepted it.
     bool PingLoader();
     // The device of the open port went away since it was opened.
     bool Vanished();
@@ -99,6 +102,8 @@ class PortSession : DialoguePort, ReplyTimer, DialogueWait, LineModeSource, Dial
     };
 
     void Wake(bool& flag);
+    // The name still resolves to the device just opened.
+    bool StillNamed() const;
     // The port vanished during the transfer: waits for it to come back, opens it again at the
     // settings in force and sends the last frame again. False when it did not come back.
     bool Reconnect();

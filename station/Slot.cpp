@@ -157,13 +157,13 @@ bool Slot::Probe(FoundUnit& unit) {
     unit = FoundUnit{};
     unit.Device = Session.Device();
     std::string version;
-    const AskOutcome asked = Session.AskVersion(version);
+    const AskOutcome asked = Session.AskVersion(version, false);
     if (asked == AskOutcome::Stopped) return false;
     if (asked == AskOutcome::Answered) {
         unit.Version = Shown(version);
         if (!Owner.Settings.IdCommand.empty()) {
             std::string reply;
-            const AskOutcome id = Session.AskText(Owner.Settings.IdCommand, reply);
+            const AskOutcome id = Session.AskText(Owner.Settings.IdCommand, reply, false);
             if (id == AskOutcome::Stopped) return false;
             unit.Id = id == AskOutcome::Answered ? IdentityFromReply(Shown(reply)) : "";
         }
@@ -273,7 +273,7 @@ Slot::VerifyOutcome Slot::Verify(std::string& version) {
         if (Session.Interrupted()) return VerifyOutcome::Stopped;
         const auto cycle = Clock::now();
         if (EnsureOpen()) {
-            const AskOutcome asked = Session.AskVersion(version);
+            const AskOutcome asked = Session.AskVersion(version, false);
             if (asked == AskOutcome::Answered) return VerifyOutcome::Answered;
             if (asked == AskOutcome::Stopped) return VerifyOutcome::Stopped;
         }
@@ -297,7 +297,7 @@ void Slot::WaitForRemoval() {
         if (Session.IsPortOpen() && (Session.Vanished() || device != Session.Device())) break;
         if (!EnsureOpen()) break; // the old device went, and whatever is there now is busy
         std::string version;
-        const AskOutcome asked = Session.AskVersion(version);
+        const AskOutcome asked = Session.AskVersion(version, false);
         if (asked == AskOutcome::Stopped) return;
         if (asked == AskOutcome::Answered)
             answered = Clock::now();
