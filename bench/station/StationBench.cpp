@@ -3,6 +3,7 @@
 // unit, and a soak of 500 units through 4 slots in this one process.
 #include "package/FirmwarePackage.h"
 #include "package/Md5.h"
+#include "serial/PortMap.h"
 #include "station/Station.h"
 #include "tests/package/TempDir.h"
 #include "tests/support/ChildProcess.h"
@@ -177,11 +178,20 @@ void BM_Soak(benchmark::State& state) {
     Resources early{}, late{};
     int records = 0, wrong = 0, distinct = 0;
     for (auto _ : state) {
+        // Each unit comes back on a new pseudo-terminal: the slots follow COM names.
+        SetPortMapFolder(dir.File("ports"));
         std::vector<std::unique_ptr<Child>> devices;
-        std::vector<SlotSpec> slots =
-            StartDevices(devices, Slots,
-                         {"--units", std::to_string(UnitsPerSlot), "--id-pattern", "U####",
-                          "--absent", "50", "--version-after", "VERSION:3.0\\r\\n"});
+        std::vector<SlotSpec> slots;
+        for (int i = 0; i < Slots; ++i) {
+            devices.push_back(std::make_unique<Child>());
+            devices.back()->Start({TOLVANE_DEVSIM, "--working", "115200,none", "--loader",
+                                   "115200,none", "--com", std::to_string(200 + i), "--ports",
+                                   dir.File("ports"), "--units", std::to_string(UnitsPerSlot),
+                                   "--id-pattern", "U####", "--absent", "50", "--version-after",
+                                   "VERSION:3.0\\r\\n"});
+            devices.back()->ReadLine();
+            slots.push_back({"s" + std::to_string(i), "COM" + std::to_string(200 + i)});
+        }
         StationSettings settings;
         settings.Working = settings.Loader = LineMode{115200, 0};
         settings.PackagePath = package;
