@@ -223,7 +223,12 @@ void MCPort::ReaderProc(std::shared_ptr<Opening> opening) {
     Opening& o = *opening;
     MCPort* owner = o.Owner;
     uint8_t buffer[PortChunkSize];
+    bool vanished = false;
     while (!o.StopRequested) {
+        if (!vanished && o.Device.Vanished()) {
+            vanished = true;
+            owner->DeviceVanished();
+        }
         size_t remaining = o.Device.WaitForInput();
         while (remaining > 0 && !o.StopRequested) {
             const size_t got = o.Device.Read(buffer, std::min(remaining, PortChunkSize));

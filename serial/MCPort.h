@@ -94,6 +94,9 @@ class MCPort {
     // Called on the reader thread right after each chunk was queued, before the quiet time has
     // passed; for callers that judge replies by their length rather than by the line going quiet.
     virtual void BytesArrived() {}
+    // Called once on the reader thread when the device of this opening went away (an adapter
+    // unplugged); the port stays open until Close.
+    virtual void DeviceVanished() {}
 
     std::atomic<int> QuietTime{50}; // milliseconds
     CFIFO<unsigned char> ReceiveQueue;

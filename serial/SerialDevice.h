@@ -27,6 +27,8 @@ class SerialDevice {
     // The number of bytes to read now; 0 when there is nothing (the caller then checks for a stop
     // and waits again). A device that went away makes it wait for Interrupt only.
     size_t WaitForInput();
+    // True once the device reported that it went away (unplugged, hung up); reader thread only.
+    bool Vanished() const;
     // Reads at most `size` bytes without waiting for more than are there; 0 ends the batch.
     size_t Read(uint8_t* buffer, size_t size);
     // Writes all `size` bytes, in as many driver writes as it takes. True when every byte went

@@ -3,9 +3,10 @@
 // once, and a soak of 200 runs against randomly faulty devices in one long-lived process.
 #include "bench/UpgradeBounds.h"
 #include "package/FirmwarePackage.h"
+#include "station/PortSession.h"
 #include "tests/package/TempDir.h"
 #include "tests/support/ChildProcess.h"
-#include "tools/flash/PortSession.h"
+#include "tools/flash/Reporter.h"
 
 #include <benchmark/benchmark.h>
 
@@ -195,17 +196,17 @@ void BM_Soak(benchmark::State& state) {
             Child device;
             std::vector<std::string> options = fault.Device;
             options.insert(options.end(), {"--working", "115200,none", "--loader", "115200,none"});
-            flash::PortTarget target;
+            station::PortTarget target;
             std::string error;
-            flash::ResolvePort(StartDevice(device, options), target, error);
-            flash::SessionSettings settings;
+            station::ResolvePort(StartDevice(device, options), target, error);
+            station::SessionSettings settings;
             settings.Working = settings.Loader = LineMode{115200, 0};
             settings.TimeoutSeconds = fault.Timeout;
             settings.PromptReplies = i % 2 == 1;
-            const flash::RunReport report =
-                flash::PortSession(target, settings, loaded.get(), reporter, nullptr)
+            const station::RunReport report =
+                station::PortSession(target, settings, loaded.get(), reporter, nullptr)
                     .Flash(package, "");
-            unexpected += flash::StatusCode(report.Code) != fault.Expected;
+            unexpected += station::StatusCode(report.Code) != fault.Expected;
             ++runs;
             if (i == 9) first = Now();
         }

@@ -56,6 +56,10 @@ size_t SerialDevice::WaitForInput() {
     return 0;
 }
 
+bool SerialDevice::Vanished() const {
+    return !impl_->DeviceAlive;
+}
+
 size_t SerialDevice::Read(uint8_t* buffer, size_t size) {
     const ssize_t got = read(impl_->Fd.load(), buffer, size);
     if (got > 0) return static_cast<size_t>(got);

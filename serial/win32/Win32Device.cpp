@@ -35,6 +35,7 @@ struct SerialDevice::Impl {
     uint8_t ReadBuffer[PortChunkSize];
     std::vector<uint8_t> WriteBuffer;
     std::atomic<bool> Interrupted{false};
+    bool Gone = false; // reader thread only
 };
 
 SerialDevice::SerialDevice() : impl_(std::make_unique<Impl>()) {}
@@ -78,6 +79,9 @@ size_t SerialDevice::WaitForInput() {
     const DWORD mask = d.EventMask;
     if (d.Interrupted) return 0;
     if (mask == 0) {
+        // A port whose device went away fails every call, ClearCommError included.
+        DWORD errors = 0;
+        if (!ClearCommError(port, &errors, nullptr)) d.Gone = true;
         Sleep(1); // a failing wait must not spin
         return 0;
     }
@@ -85,6 +89,10 @@ size_t SerialDevice::WaitForInput() {
     COMSTAT status{};
     if (!ClearCommError(port, &errors, &status)) return 0; // also clears what EV_ERR reported
     return (mask & EV_RXCHAR) ? size_t(status.cbInQue) : 0;
+}
+
+bool SerialDevice::Vanished() const {
+    return impl_->Gone;
 }
 
 size_t SerialDevice::Read(uint8_t* buffer, size_t size) {

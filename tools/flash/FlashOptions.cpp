@@ -2,6 +2,8 @@
 
 #include "Version.h"
 #include "app/IniProfile.h"
+#include "serial/DecimalNumber.h"
+#include "station/UtcTime.h"
 
 #include <CLI/CLI.hpp>
 
@@ -16,7 +18,8 @@ const char kDescription[] =
     "window's \"开始升级\" does on the wire.\n";
 
 const char kExitStatuses[] =
-    "Every option may be given before or after the command.\n"
+    "Every option may be given before or after the command (those of one command only: after\n"
+    "it).\n"
     "\n"
     "Exit status: 0 every port succeeded, 1 an upgrade failed, 2 bad command line, 3 package\n"
     "refused, 4 a port could not be opened, 5 no answer to block 0, 130 interrupted.";
@@ -93,6 +96,123 @@ void AddOptions(CLI::App& app, FlashOptions& out) {
                  "take a complete binary reply as soon as it has arrived");
 }
 
+// Seconds from 0 (off) to a million.
+std::string SecondsOrZeroProblem(const std::string& text) {
+    double value = 0;
+    if (CLI::detail::lexical_cast(text, value) && std::isfinite(value) && value >= 0 &&
+        value <= 1e6)
+        return {};
+    return "not a number of seconds from 0: " + text;
+}
+
+std::string CountProblem(const std::string& text) {
+    uint64_t value = 0;
+    return ParseDecimal(text, 1000000, value) ? std::string() : "not a count from 0: " + text;
+}
+
+void AddFlashRecordOptions(CLI::App& flash, FlashOptions& out) {
+    flash
+        .add_option("--log", out.LogPath,
+                    "append each port's record (as the station writes it) to FILE")
+        ->type_name("FILE")
+        ->option_text("FILE");
+    flash
+        .add_option("--reconnect", out.ReconnectSeconds,
+                    "a port that vanishes during the transfer is awaited this\n"
+                    "long, opened again and the block sent again (default 0: off)")
+        ->check(CLI::Validator(SecondsOrZeroProblem, ""))
+        ->option_text("SECONDS");
+}
+
+void AddStationOptions(CLI::App& station, StationOptions& out) {
+    station
+        .add_option_function<std::vector<std::string>>(
+            "--slot",
+            [&out](const std::vector<std::string>& slots) {
+                for (const std::string& text : slots) {
+                    station::SlotSpec slot;
+                    if (!ParseSlot(text, slot))
+                        throw CLI::ValidationError("--slot", "not [NAME=]PORT: " + text);
+                    out.Slots.push_back(slot);
+                }
+            },
+            "a slot of the fixture: COM<n> or a device path (for USB\n"
+            "adapters /dev/serial/by-path/...), named NAME on the screen\n"
+            "and in the records; one --slot each")
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->required()
+        ->option_text("[NAME=]PORT");
+    station
+        .add_option("--expect-version", out.ExpectVersion,
+                    "a unit passes only when its version after contains TEXT")
+        ->option_text("TEXT");
+    station
+        .add_option("--id-command", out.IdCommand,
+                    "the identity command (default AT+CGSN; \\r, \\n understood),\n"
+                    "or none")
+        ->option_text("TEXT|none");
+    station.add_option("--log", out.LogPath, "the records (default tolvane-records.jsonl)")
+        ->option_text("FILE");
+    station.add_option("--trace-dir", out.TraceDir, "one byte trace per unit in DIR")
+        ->option_text("DIR");
+    station.add_option("--lot", out.Lot, "the production lot, kept in every record")
+        ->option_text("TEXT");
+    station.add_option("--operator", out.Operator, "the operator, kept in every record")
+        ->option_text("TEXT");
+    station
+        .add_option_function<std::string>(
+            "--max-slot-failures",
+            [&out](const std::string& text) {
+                uint64_t value = 0;
+                ParseDecimal(text, 1000000, value);
+                out.MaxSlotFailures = int(value);
+            },
+            "failed units in a row before a slot goes out of service\n"
+            "(default 3, 0: never)")
+        ->check(CLI::Validator(CountProblem, ""))
+        ->option_text("N");
+    station
+        .add_option("--boot-timeout", out.BootTimeoutSeconds,
+                    "how long the new firmware may take to answer (default 60)")
+        ->check(CLI::Validator(SecondsProblem, ""))
+        ->option_text("SECONDS");
+    station
+        .add_option("--reconnect", out.ReconnectSeconds,
+                    "a port that vanishes during the transfer is awaited this\n"
+                    "long (default 10, 0: off)")
+        ->check(CLI::Validator(SecondsOrZeroProblem, ""))
+        ->option_text("SECONDS");
+    station.add_flag("--window-timing", out.WindowTiming,
+                     "the window's reply timing instead of prompt replies");
+    station.add_flag("--once", out.Once,
+                     "each slot upgrades one unit, then the station ends with\n"
+                     "flash's exit statuses");
+}
+
+void AddHistoryOptions(CLI::App& history, HistoryOptions& out) {
+    history.add_option("--log", out.Log, "the records (default tolvane-records.jsonl)")
+        ->option_text("FILE");
+    history.add_option("--id", out.Filter.Id, "only this unit")->option_text("TEXT");
+    history.add_option("--slot", out.Filter.Slot, "only this slot")->option_text("NAME");
+    history
+        .add_option_function<std::string>(
+            "--since",
+            [&out](const std::string& text) {
+                if (!station::NormaliseIsoTime(text, out.Filter.Since))
+                    throw CLI::ValidationError("--since",
+                                               "not a date or date and time (UTC): " + text);
+            },
+            "only units started at or after TIME (UTC: 2026-12-09 or\n"
+            "2026-12-09T14:30)")
+        ->option_text("TIME");
+    history.add_flag("--failed", out.Filter.FailedOnly, "only failed units");
+    history.add_flag_function(
+        "--csv", [&out](int64_t) { out.Form = HistoryForm::Csv; },
+        "one header line and a row per record (RFC 4180)");
+}
+
 void Define(CLI::App& app, FlashOptions& out) {
     app.description(kDescription);
     app.footer(kExitStatuses);
@@ -119,9 +239,16 @@ void Define(CLI::App& app, FlashOptions& out) {
         ->required();
     command("ports", "lists every COM number present with the device it opens");
     command("version", "asks the device on the one --port for its version (working mode)");
-    command("flash", "upgrades the device on every --port with PACKAGE")
-        ->add_option("PACKAGE", out.Package, "the \".enc2\" package")
-        ->required();
+    CLI::App* flash = command("flash", "upgrades the device on every --port with PACKAGE");
+    flash->add_option("PACKAGE", out.Package, "the \".enc2\" package")->required();
+    AddFlashRecordOptions(*flash, out);
+    CLI::App* station =
+        command("station", "a production station: every --slot upgrades one unit after\n"
+                           "another with PACKAGE, each verified and recorded");
+    station->add_option("PACKAGE", out.Package, "the \".enc2\" package")->required();
+    AddStationOptions(*station, out.Station);
+    AddHistoryOptions(*command("history", "the unit records of a log: a table, --json or --csv"),
+                      out.History);
 }
 
 // The rules between the command and --port, which CLI11 cannot state for options that stand
@@ -143,7 +270,22 @@ std::string FlashUsage() {
     FlashOptions unused;
     CLI::App app("", "tolvane-flash");
     Define(app, unused);
-    return app.help();
+    std::string text = app.help();
+    // The options only one command takes, under that command's name.
+    std::string own;
+    CommandFormatter format;
+    format.column_width(26);
+    for (const CLI::App* sub : app.get_subcommands({})) {
+        std::string lines;
+        for (const CLI::Option* option : sub->get_options()) {
+            if (option->get_positional() || app.get_option_no_throw(option->get_name())) continue;
+            lines += format.make_option(option, false);
+        }
+        if (!lines.empty()) own += "\nOptions of " + sub->get_name() + ":\n" + lines;
+    }
+    const size_t footer = text.rfind("\nEvery option may be given");
+    if (footer != std::string::npos) text.insert(footer, own);
+    return text;
 }
 
 bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& out,
@@ -168,7 +310,7 @@ bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& out,
                     : rest.front().size() > 1 && rest.front()[0] == '-' ? "unknown option "
                                                                         : "unknown command ";
             if (!rest.empty()) error += rest.front();
-            error += " (commands: info, ports, version, flash)";
+            error += " (commands: info, ports, version, flash, station, history)";
         }
         return false;
     }
@@ -177,7 +319,27 @@ bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& out,
     out.Action = command == "info"      ? Command::Info
                  : command == "ports"   ? Command::Ports
                  : command == "version" ? Command::QueryVersion
+                 : command == "station" ? Command::Station
+                 : command == "history" ? Command::History
                                         : Command::Flash;
+    if (out.Action == Command::History) {
+        if (out.Json && out.History.Form == HistoryForm::Csv) {
+            error = "history takes --json or --csv, not both";
+            return false;
+        }
+        if (out.Json) out.History.Form = HistoryForm::Json;
+        if (out.History.Log.empty()) out.History.Log = StationOptions().LogPath;
+    }
+    if (out.Action == Command::Station) {
+        for (size_t i = 0; i < out.Station.Slots.size(); ++i)
+            for (size_t j = 0; j < i; ++j)
+                if (out.Station.Slots[i].Name == out.Station.Slots[j].Name) {
+                    error = "--slot: two slots named " + out.Station.Slots[i].Name;
+                    return false;
+                }
+        out.Station.Package = out.Package;
+        out.Station.Json = out.Json;
+    }
     return CheckPorts(command, out, error);
 }
 

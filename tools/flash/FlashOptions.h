@@ -1,6 +1,8 @@
 #pragma once
 // The command line of tolvane-flash.
 #include "serial/LineSettings.h"
+#include "tools/flash/HistoryCommand.h"
+#include "tools/flash/StationCommand.h"
 
 #include <optional>
 #include <string>
@@ -8,7 +10,7 @@
 
 namespace flash {
 
-enum class Command { Help, Version, Info, Ports, QueryVersion, Flash };
+enum class Command { Help, Version, Info, Ports, QueryVersion, Flash, Station, History };
 
 struct FlashOptions {
     Command Action = Command::Help;
@@ -22,6 +24,10 @@ struct FlashOptions {
     std::string TracePath;
     double TimeoutSeconds = 0; // 0: none
     bool PromptReplies = false;
+    std::string LogPath;         // flash: empty, no records
+    double ReconnectSeconds = 0; // flash: 0, a port that vanishes is not awaited
+    StationOptions Station;      // station: the slots and the rest (modes and --json apart)
+    HistoryOptions History;      // history: the log, filters and form (--json apart)
 };
 
 // Parses the arguments after the program name (UTF-8); false with a message naming the option or

@@ -186,6 +186,7 @@ void Reporter::Verbose(const std::string& text) {
     std::lock_guard<std::mutex> guard(Lock);
     if (Mode.Verbose && !Mode.Quiet) Note(text);
 }
+
 void Reporter::JsonObject(const JsonFields& object) {
     std::lock_guard<std::mutex> guard(Lock);
     WriteJson(object);

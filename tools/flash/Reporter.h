@@ -2,7 +2,7 @@
 // What tolvane-flash tells the user: progress and messages on standard error (redrawn in place on
 // a terminal, a line at each tenth of the way otherwise), one result line per port on standard
 // output, or JSON Lines on standard output instead. Safe to call from every port's thread.
-#include "tools/flash/ExitStatus.h"
+#include "station/SessionEvents.h"
 
 #include <nlohmann/json_fwd.hpp>
 
@@ -14,14 +14,9 @@
 
 namespace flash {
 
-struct RunReport {
-    bool Ok = false;
-    ExitStatus Code = ExitStatus::UpgradeFailed; // what this port asks the program to exit with
-    std::string Message;
-    double Seconds = 0;
-    int Frames = 0;
-    int Resends = 0;
-};
+using station::ExitStatus;
+using station::RunReport;
+using station::StatusCode;
 
 struct ReporterMode {
     bool Json = false;
@@ -33,7 +28,7 @@ struct ReporterMode {
 // The fields of a JSON object in the order they are written.
 using JsonFields = nlohmann::ordered_json;
 
-class Reporter {
+class Reporter : public station::SessionEvents {
   public:
     Reporter(ReporterMode mode, std::FILE* out, std::FILE* err);
 
@@ -43,16 +38,16 @@ class Reporter {
     void AddPort(const std::string& port);
 
     void Start(const std::string& port, const std::string& package, const std::string& md5,
-               int blockSize, int blockCount);
-    void Attempt(const std::string& port, int number);
-    void Status(const std::string& port, const std::string& text);
-    void Progress(const std::string& port, int block, int blocks, int percent);
-    void Resend(const std::string& port, int block);
-    void Result(const std::string& port, const RunReport& report);
+               int blockSize, int blockCount) override;
+    void Attempt(const std::string& port, int number) override;
+    void Status(const std::string& port, const std::string& text) override;
+    void Progress(const std::string& port, int block, int blocks, int percent) override;
+    void Resend(const std::string& port, int block) override;
+    void Result(const std::string& port, const RunReport& report) override;
     // An error or warning line for a person, on standard error (shown even with --quiet).
-    void Error(const std::string& text);
+    void Error(const std::string& text) override;
     // A line on standard error for -v only.
-    void Verbose(const std::string& text);
+    void Verbose(const std::string& text) override;
     // One JSON object or one line of text on standard output, for the commands that print a
     // single answer.
     void JsonObject(const JsonFields& object);

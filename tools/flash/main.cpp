@@ -6,9 +6,11 @@
 #include "package/FirmwarePackage.h"
 #include "package/GbkText.h"
 #include "serial/PortMap.h"
+#include "station/PortSession.h"
 #include "tools/flash/FlashOptions.h"
+#include "tools/flash/FlashRecords.h"
 #include "tools/flash/Interrupts.h"
-#include "tools/flash/PortSession.h"
+#include "tools/flash/Reporter.h"
 
 #include <nlohmann/json.hpp>
 
@@ -27,6 +29,7 @@
 #endif
 
 using namespace flash;
+using namespace station;
 
 namespace {
 
@@ -39,6 +42,7 @@ bool InterruptSeen = false;
 std::string SettingsFile;
 
 void InterruptAll() {
+    if (InterruptStation()) return; // a station stops in two steps of its own
     std::lock_guard<std::mutex> guard(SessionsLock);
     InterruptSeen = true;
     for (PortSession* session : Sessions)
@@ -180,18 +184,41 @@ ExitStatus Flash(const FlashOptions& options, Reporter& reporter, Trace* trace) 
     settings.Loader = *options.Loader;
     settings.PromptReplies = options.PromptReplies;
     settings.TimeoutSeconds = options.TimeoutSeconds;
+    settings.ReconnectSeconds = options.ReconnectSeconds;
+
+    // With --log every port's run is recorded before its result is shown; a log that cannot
+    // be written refuses the run.
+    RecordLog log;
+    if (!options.LogPath.empty()) {
+        std::string error;
+        if (!log.Open(options.LogPath, error)) {
+            reporter.Error("tolvane-flash: the log " + options.LogPath +
+                           " cannot be written: " + error);
+            return ExitStatus::UpgradeFailed;
+        }
+    }
+    std::vector<std::unique_ptr<RecordingEvents>> recorders;
     std::vector<std::unique_ptr<PortSession>> sessions;
     for (const PortTarget& target : targets) {
         reporter.AddPort(target.Name);
+        SessionEvents* events = &reporter;
+        if (!options.LogPath.empty()) {
+            recorders.push_back(std::make_unique<RecordingEvents>(
+                reporter, log,
+                RecordingEvents::Run{options.Package, result.Md5, options.TracePath}));
+            events = recorders.back().get();
+        }
         sessions.push_back(
-            std::make_unique<PortSession>(target, settings, package.get(), reporter, trace));
+            std::make_unique<PortSession>(target, settings, package.get(), *events, trace));
         Enlist(sessions.back().get());
     }
     std::vector<RunReport> reports(sessions.size());
     std::vector<std::thread> threads;
     for (size_t i = 0; i < sessions.size(); ++i)
-        threads.emplace_back(
-            [&, i] { reports[i] = sessions[i]->Flash(options.Package, result.Md5); });
+        threads.emplace_back([&, i] {
+            if (!recorders.empty()) recorders[i]->Begin(*sessions[i]);
+            reports[i] = sessions[i]->Flash(options.Package, result.Md5);
+        });
     for (std::thread& thread : threads)
         thread.join();
     {
@@ -200,10 +227,28 @@ ExitStatus Flash(const FlashOptions& options, Reporter& reporter, Trace* trace) 
     }
     for (const RunReport& report : reports)
         if (report.Code != ExitStatus::Succeeded) return report.Code;
+    for (const auto& recorder : recorders)
+        if (!recorder->LogError().empty()) return ExitStatus::UpgradeFailed;
     return ExitStatus::Succeeded;
 }
 
-ExitStatus Run(const FlashOptions& options, Reporter& reporter, Trace* trace) {
+ExitStatus StationCommand(FlashOptions& options) {
+    if (!NeedModes(options, true)) return ExitStatus::BadCommandLine;
+    if (ModemManagerRunning())
+        std::fprintf(stderr, "tolvane-flash: warning: ModemManager is running and may probe the "
+                             "slots' ports with AT commands of its own; see the README on how to "
+                             "keep it away from them\n");
+    options.Station.Working = *options.Working;
+    options.Station.Loader = *options.Loader;
+    for (const station::SlotSpec& slot : options.Station.Slots) {
+        PortTarget target;
+        std::string error;
+        if (!ResolvePort(slot.Port, target, error)) return Usage("--slot " + error);
+    }
+    return RunStation(options.Station);
+}
+
+ExitStatus Run(FlashOptions& options, Reporter& reporter, Trace* trace) {
     switch (options.Action) {
     case Command::Info:
         return Info(options, reporter);
@@ -213,6 +258,10 @@ ExitStatus Run(const FlashOptions& options, Reporter& reporter, Trace* trace) {
         return QueryVersion(options, reporter);
     case Command::Flash:
         return Flash(options, reporter, trace);
+    case Command::Station:
+        return StationCommand(options);
+    case Command::History:
+        return RunHistory(options.History, stdout, stderr);
     case Command::Help:
     case Command::Version:
         break;

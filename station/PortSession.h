@@ -1,20 +1,21 @@
 #pragma once
-// One port of tolvane-flash: the port core, the device dialogue bound to it and the thread-free
-// seams around them (a deadline as the reply timer, a condition variable as the wait). All of
-// a session's work runs on the one thread that calls Flash or QueryVersion; the port's own
-// threads only raise flags and wake it.
+// One port of the flasher or of a station slot: the port core, the device dialogue bound to it
+// and the thread-free seams around them (a deadline as the reply timer, a condition variable as
+// the wait). All of a session's work runs on the one thread that calls its operations; the
+// port's own threads only raise flags and wake it.
 #include "dialogue/Dialogue.h"
 #include "serial/MCPort.h"
-#include "tools/flash/Reporter.h"
-#include "tools/flash/Trace.h"
+#include "station/SessionEvents.h"
+#include "station/Trace.h"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <vector>
 
-namespace flash {
+namespace station {
 
 // A port as named on the command line.
 struct PortTarget {
@@ -31,13 +32,21 @@ struct SessionSettings {
     LineMode Working;
     LineMode Loader;
     bool PromptReplies = false;
-    double TimeoutSeconds = 0; // 0: none
+    double TimeoutSeconds = 0;   // 0: none
+    double ReconnectSeconds = 0; // 0: a port that vanishes during the transfer is not awaited
 };
+
+// Where an upgrade run ended, as far as the device took part.
+enum class RunStage { Probe, Reset, Handshake, Transfer, Verify, Done };
+const char* RunStageName(RunStage stage);
+
+// How a text command or the version query ended.
+enum class AskOutcome { Answered, Refused, NoAnswer, Stopped };
 
 class PortSession : DialoguePort, ReplyTimer, DialogueWait, LineModeSource, DialogueView {
   public:
     PortSession(PortTarget target, SessionSettings settings, const FirmwarePackageData* package,
-                Reporter& reporter, Trace* trace);
+                SessionEvents& events, Trace* trace);
     ~PortSession() override;
     PortSession(const PortSession&) = delete;
     PortSession& operator=(const PortSession&) = delete;
@@ -49,6 +58,33 @@ class PortSession : DialoguePort, ReplyTimer, DialogueWait, LineModeSource, Dial
     RunReport QueryVersion(std::string& text);
     // Ctrl-C: every wait ends at once, nothing more is sent. Callable from any thread.
     void Interrupt();
+    bool Interrupted() const { return Silenced; }
+
+    // --- What a station slot does around the upgrade, each on the port it opened ---
+    // Resolves the port anew and opens it at the working mode; false with the report's status
+    // and message when it cannot.
+    bool Open(RunReport& report);
+    void Close() { ClosePort(); }
+    bool IsPortOpen() const { return Port.IsOpen(); }
+    // What the last opening opened.
+    const std::string& Device() const { return Target.Device; }
+    // The version query at the working mode, as "查询版本号" asks it. switchMode false: the port
+    // is already at the working mode (as Open leaves it) and is not reopened twice to get there,
+    // which a station probing every second would pay for in threads started and ended.
+    AskOutcome AskVersion(std::string& text, bool switchMode = true);
+    // A text command at the working mode with the version query's time-out; the reply text as
+    // it came (without its leading CR LF).
+    AskOutcome AskText(const std::string& command, std::string& reply, bool switchMode = true);
+    // One handshake ping at the loader mode (the port reopened once to get there); true when
+    // the loader accepted it.
+    bool PingLoader();
+    // The device of the open port went away since it was opened.
+    bool Vanished();
+    // Bytes of further sessions' runs go to this trace (null: none).
+    void SetTrace(Trace* trace) { ByteTrace = trace; }
+    // Of the last Flash: where it ended and how often the port came back during the transfer.
+    RunStage Stage() const { return LastStage; }
+    int Reconnects() const { return ReconnectCount; }
 
   private:
     class FlashPort : public MCPort {
@@ -59,16 +95,22 @@ class PortSession : DialoguePort, ReplyTimer, DialogueWait, LineModeSource, Dial
         void BytesArrived() override {
             if (Owner.Settings.PromptReplies) Owner.Wake(Owner.Arrived);
         }
+        void DeviceVanished() override { Owner.Wake(Owner.Lost); }
 
       private:
         PortSession& Owner;
     };
 
-    // Opens at the working mode; false with the report's status and message when it cannot.
-    bool OpenPort(RunReport& report);
     // Closes the port at the end of a run, ModemManager's inhibition with it.
     void ClosePort();
     void Wake(bool& flag);
+    // The name still resolves to the device just opened.
+    bool StillNamed() const;
+    // The port vanished during the transfer: waits for it to come back, opens it again at the
+    // settings in force and sends the last frame again. False when it did not come back.
+    bool Reconnect();
+    // Sleeps up to the time given or until Interrupt; false when interrupted.
+    bool Pause(std::chrono::milliseconds time);
     // A complete binary reply with a right checksum waits at the front of the receive queue.
     bool PromptReplyReady() const;
     void Reopen();
@@ -97,16 +139,17 @@ class PortSession : DialoguePort, ReplyTimer, DialogueWait, LineModeSource, Dial
     void Progress(int block, int blocks, int percent) override;
     void Resend(int block) override;
 
-    const PortTarget Target;
+    PortTarget Target;
     const SessionSettings Settings;
-    Reporter& Report;
-    Trace* const ByteTrace;
+    SessionEvents& Report;
+    Trace* ByteTrace;
 
     std::mutex Lock; // guards the flags below, raised by the port's threads and Interrupt
     std::condition_variable Woken;
     bool Notified = false;
     bool Arrived = false;
-    bool Interrupted = false;
+    bool Interrupting = false;
+    bool Lost = false;
     std::atomic<bool> Silenced{false}; // after Interrupt nothing more reaches the port
 
     using Clock = std::chrono::steady_clock;
@@ -117,9 +160,14 @@ class PortSession : DialoguePort, ReplyTimer, DialogueWait, LineModeSource, Dial
     bool TimeLimitHit = false;
     Clock::time_point RunDue;
     int LastBlock = 0;
+    bool InRun = false;
+    RunStage LastStage = RunStage::Probe;
+    int ReconnectCount = 0;
+    int ReconnectResends = 0;
+    std::vector<uint8_t> LastFrame; // the last request written, sent again after a reconnect
 
     Dialogue Talk;
     FlashPort Port; // last: its threads are gone before the rest of the session
 };
 
-} // namespace flash
+} // namespace station

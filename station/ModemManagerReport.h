@@ -1,18 +1,18 @@
 #pragma once
-// What tolvane-flash says about the modem manager at a port's opening and closing: a warning
+// What a port session says about the modem manager at a port's opening and closing: a warning
 // when it may use the port during the run (once a run, however many ports), and with -v what
 // was inhibited and when that ended.
 #include "serial/ModemInhibition.h"
-#include "tools/flash/Reporter.h"
+#include "station/SessionEvents.h"
 
 #include <string>
 
-namespace flash {
+namespace station {
 
 // After the port's first opening of a run, whether or not the device opened.
-void ReportModemGuard(const std::string& port, const ModemInhibition& guard, Reporter& reporter);
+void ReportModemGuard(const std::string& port, const ModemInhibition& guard, SessionEvents& reporter);
 // After the port was closed.
 void ReportModemGuardEnded(const std::string& port, const ModemInhibition& guard,
-                           Reporter& reporter);
+                           SessionEvents& reporter);
 
-} // namespace flash
+} // namespace station

@@ -1,10 +1,10 @@
-#include "tools/flash/Trace.h"
+#include "station/Trace.h"
 
 #include "package/FileAccess.h"
 
 #include <cstdio>
 
-namespace flash {
+namespace station {
 
 bool Trace::Open(const std::string& path) {
     File.open(PathFromUtf8(path), std::ios::out | std::ios::trunc);
@@ -51,4 +51,4 @@ void Trace::Line(const std::string& port, const std::string& text) {
     File.flush();
 }
 
-} // namespace flash
+} // namespace station

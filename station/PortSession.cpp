@@ -1,13 +1,14 @@
-#include "tools/flash/PortSession.h"
+#include "station/PortSession.h"
 
 #include "dialogue/ReplyRecognition.h"
 #include "serial/PortMap.h"
-#include "tools/flash/ModemManagerReport.h"
+#include "station/ModemManagerReport.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
-namespace flash {
+namespace station {
 
 namespace {
 
@@ -33,7 +34,30 @@ std::string OpenFailureText(const PortTarget& target) {
     return text + " (" + (target.Device.empty() ? "no such device" : target.Device) + ")";
 }
 
+// A frame the dialogue writes: the frame mark, then 0xFF for a command frame.
+bool IsFrame(const uint8_t* data, unsigned count, bool command) {
+    return count >= 3 && data[0] == 0x66 && data[1] == 0xCC && (data[2] == 0xFF) == command;
+}
+
 } // namespace
+
+const char* RunStageName(RunStage stage) {
+    switch (stage) {
+    case RunStage::Probe:
+        return "probe";
+    case RunStage::Reset:
+        return "reset";
+    case RunStage::Handshake:
+        return "handshake";
+    case RunStage::Transfer:
+        return "transfer";
+    case RunStage::Verify:
+        return "verify";
+    case RunStage::Done:
+        return "done";
+    }
+    return "?";
+}
 
 bool ResolvePort(const std::string& text, PortTarget& out, std::string& error) {
     out = PortTarget{};
@@ -52,8 +76,8 @@ bool ResolvePort(const std::string& text, PortTarget& out, std::string& error) {
 }
 
 PortSession::PortSession(PortTarget target, SessionSettings settings,
-                         const FirmwarePackageData* package, Reporter& reporter, Trace* trace)
-    : Target(std::move(target)), Settings(settings), Report(reporter), ByteTrace(trace),
+                         const FirmwarePackageData* package, SessionEvents& events, Trace* trace)
+    : Target(std::move(target)), Settings(settings), Report(events), ByteTrace(trace),
       Talk(DialogueSeams{this, this, this, this, this, package}), Port(*this) {
     Port.DevicePath = Target.Device;
     Port.PortNumber = Target.Number;
@@ -73,24 +97,48 @@ void PortSession::Wake(bool& flag) {
 
 void PortSession::Interrupt() {
     Silenced = true;
-    Wake(Interrupted);
+    Wake(Interrupting);
+}
+
+bool PortSession::Pause(std::chrono::milliseconds time) {
+    std::unique_lock<std::mutex> lock(Lock);
+    return !Woken.wait_for(lock, time, [this] { return Interrupting; });
 }
 
 std::string PortSession::ModeText() const {
     return std::to_string(Port.Dcb.BaudRate) + "," + ParityName(Port.Dcb.Parity);
 }
 
-bool PortSession::OpenPort(RunReport& report) {
+bool PortSession::Open(RunReport& report) {
     report = RunReport{};
     if (Silenced) {
         report.Code = ExitStatus::Interrupted;
         report.Message = "stopped";
         return false;
     }
+    // A link such as /dev/serial/by-path/... or a port map entry is made again when its device
+    // comes back, so every opening resolves the name afresh.
+    PortTarget fresh;
+    std::string ignored;
+    if (ResolvePort(Target.Name, fresh, ignored)) Target = fresh;
+    Port.DevicePath = Target.Device;
+    Port.PortNumber = Target.Number;
+    {
+        std::lock_guard<std::mutex> guard(Lock);
+        Lost = false;
+    }
     const int result = Target.Device.empty() ? -5
                                              : Port.OpenPort(Target.Number, Settings.Working.Baud,
                                                              8, Settings.Working.Parity, 0);
     ReportModemGuard(Target.Name, Port.ModemGuard(), Report);
+    if (result == 1 && !StillNamed()) {
+        // The device went away between the name's resolution and the opening, and its number
+        // went to someone else's terminal: not ours to talk to.
+        ClosePort();
+        report.Code = ExitStatus::PortNotOpened;
+        report.Message = OpenFailureText(Target);
+        return false;
+    }
     if (result == 1) {
         if (ByteTrace) ByteTrace->Line(Target.Name, "open " + Target.Device + " " + ModeText());
         return true;
@@ -104,7 +152,10 @@ bool PortSession::OpenPort(RunReport& report) {
 RunReport PortSession::Flash(const std::string& packagePath, const std::string& md5) {
     const auto started = Clock::now();
     RunReport report;
-    if (!OpenPort(report)) {
+    LastStage = RunStage::Probe;
+    ReconnectCount = 0;
+    ReconnectResends = 0;
+    if (!Open(report)) {
         Report.Result(Target.Name, report);
         return report;
     }
@@ -117,15 +168,19 @@ RunReport PortSession::Flash(const std::string& packagePath, const std::string& 
     Talk.DataFrameLimit = 3 * (p.BlockCount() + 1) + 10;
     Report.Start(Target.Name, packagePath, md5, p.BlockSize(), p.BlockCount());
 
+    InRun = true;
     const RunOutcome outcome = Talk.UpgradeRun();
+    InRun = false;
+    LastFrame.clear();
     report.Seconds = std::chrono::duration<double>(Clock::now() - started).count();
-    report.Frames = Talk.FramesSent;
-    report.Resends = Talk.Resends;
+    report.Frames = Talk.FramesSent + ReconnectResends;
+    report.Resends = Talk.Resends + ReconnectResends;
     switch (outcome) {
     case RunOutcome::Succeeded:
         report.Ok = true;
         report.Code = ExitStatus::Succeeded;
         report.Message = "升级成功";
+        LastStage = RunStage::Done;
         break;
     case RunOutcome::BlockFailed:
         report.Message = "升级失败 (block " + std::to_string(LastBlock) + " failed three times)";
@@ -140,6 +195,7 @@ RunReport PortSession::Flash(const std::string& packagePath, const std::string& 
         break;
     case RunOutcome::Refused:
     case RunOutcome::Busy:
+        LastStage = RunStage::Probe;
         report.Code = ExitStatus::PortNotOpened;
         report.Message = OpenFailureText(Target);
         break;
@@ -159,31 +215,131 @@ RunReport PortSession::Flash(const std::string& packagePath, const std::string& 
 
 RunReport PortSession::QueryVersion(std::string& text) {
     RunReport report;
-    if (!OpenPort(report)) return report;
-    char versionText[ReplyBufferSize] = {};
-    Dialogue::Activity activity(Talk);
-    Talk.DialogueStopped = false;
-    Talk.ApplyLineMode(true);
-    const bool ok = Talk.QueryVersion(versionText);
+    if (!Open(report)) return report;
+    const AskOutcome outcome = AskVersion(text);
     ClosePort();
-    if (ok) {
+    switch (outcome) {
+    case AskOutcome::Answered:
         report.Ok = true;
         report.Code = ExitStatus::Succeeded;
-        text = versionText;
-    } else if (Silenced) {
+        break;
+    case AskOutcome::Stopped:
         report.Code = ExitStatus::Interrupted;
         report.Message = "stopped";
-    } else if (Talk.LastWait == WaitOutcome::TimedOut) {
+        break;
+    case AskOutcome::NoAnswer:
         report.Code = ExitStatus::NoAnswer;
         report.Message = "读/写超时！ (no answer to the version query)";
-    } else {
+        break;
+    case AskOutcome::Refused:
         report.Code = ExitStatus::UpgradeFailed;
         report.Message = "the reply names no version";
+        break;
     }
     return report;
 }
 
+AskOutcome PortSession::AskVersion(std::string& text, bool switchMode) {
+    if (Silenced) return AskOutcome::Stopped;
+    char versionText[ReplyBufferSize] = {};
+    Dialogue::Activity activity(Talk);
+    Talk.DialogueStopped = false;
+    if (switchMode) Talk.ApplyLineMode(true);
+    if (Talk.QueryVersion(versionText)) {
+        text = versionText;
+        return AskOutcome::Answered;
+    }
+    if (Silenced) return AskOutcome::Stopped;
+    return Talk.LastWait == WaitOutcome::TimedOut ? AskOutcome::NoAnswer : AskOutcome::Refused;
+}
+
+AskOutcome PortSession::AskText(const std::string& command, std::string& reply, bool switchMode) {
+    if (Silenced) return AskOutcome::Stopped;
+    char buffer[ReplyBufferSize] = {};
+    std::strncpy(buffer, command.c_str(), sizeof buffer - 1);
+    Dialogue::Activity activity(Talk);
+    Talk.DialogueStopped = false;
+    if (switchMode) Talk.ApplyLineMode(true);
+    Talk.SetReplyTimeout(1000);
+    const int result = Talk.TextExchange(buffer, buffer);
+    if (result == 1) {
+        reply = buffer + 2;
+        return AskOutcome::Answered;
+    }
+    if (Silenced || result == 0) return AskOutcome::Stopped;
+    return Talk.LastWait == WaitOutcome::TimedOut ? AskOutcome::NoAnswer : AskOutcome::Refused;
+}
+
+bool PortSession::PingLoader() {
+    if (Silenced) return false;
+    Dialogue::Activity activity(Talk);
+    Talk.DialogueStopped = false;
+    if (Port.Dcb.BaudRate != Settings.Loader.Baud || Port.Dcb.Parity != Settings.Loader.Parity) {
+        Port.Dcb.BaudRate = Settings.Loader.Baud;
+        Port.Dcb.Parity = Settings.Loader.Parity;
+        Reopen();
+    }
+    Talk.SetReplyTimeout(275000 / std::max(1, GetBaudRate()) + 50);
+    return Talk.SendCommandFrame(0, nullptr, 0) == 1;
+}
+
+bool PortSession::StillNamed() const {
+    PortTarget now;
+    std::string ignored;
+    return ResolvePort(Target.Name, now, ignored) && now.Device == Target.Device;
+}
+
+bool PortSession::Vanished() {
+    std::lock_guard<std::mutex> guard(Lock);
+    return Lost;
+}
+
+bool PortSession::Reconnect() {
+    const auto due = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                        std::chrono::duration<double>(Settings.ReconnectSeconds));
+    const PortDcb settings = Port.Dcb; // the loader's, in force when the port went away
+    Port.Close();
+    if (ByteTrace) ByteTrace->Line(Target.Name, "vanished");
+    for (;;) {
+        PortTarget fresh;
+        std::string ignored;
+        if (ResolvePort(Target.Name, fresh, ignored) && !fresh.Device.empty()) {
+            Target = fresh;
+            Port.DevicePath = Target.Device;
+            Port.PortNumber = Target.Number;
+            {
+                std::lock_guard<std::mutex> guard(Lock);
+                Lost = Notified = Arrived = false;
+            }
+            const bool opened = Port.OpenPort(Target.Number, settings.BaudRate, settings.ByteSize,
+                                              settings.Parity, settings.StopBits) == 1;
+            if (opened && !StillNamed()) Port.Close();
+            if (opened && Port.IsOpen()) {
+                ++ReconnectCount;
+                ++ReconnectResends;
+                if (ByteTrace) ByteTrace->Line(Target.Name, "reconnected " + ModeText());
+                Report.Reconnect(Target.Name, LastBlock, true);
+                Report.Resend(Target.Name, LastBlock);
+                const std::vector<uint8_t> frame = LastFrame;
+                Write(frame.data(), unsigned(frame.size()));
+                Restart(); // the resent block has its whole time-out
+                return true;
+            }
+        }
+        if (Clock::now() >= due || !Pause(std::chrono::milliseconds(200))) break;
+    }
+    if (ByteTrace) ByteTrace->Line(Target.Name, "did not come back");
+    Report.Reconnect(Target.Name, LastBlock, false);
+    return false;
+}
+
 int PortSession::Write(const uint8_t* data, unsigned count) {
+    if (InRun) {
+        // The stage follows what goes out: a ping once the reset was confirmed.
+        if (LastStage == RunStage::Reset && IsFrame(data, count, true))
+            LastStage = RunStage::Handshake;
+        if (Settings.ReconnectSeconds > 0) LastFrame.assign(data, data + count);
+    }
     if (Silenced) return int(count);
     if (ByteTrace) ByteTrace->Bytes(Target.Name, '>', data, int(count));
     return Port.Write(data, count);
@@ -239,10 +395,21 @@ bool PortSession::PromptReplyReady() const {
 void PortSession::WaitOnce() {
     std::unique_lock<std::mutex> lock(Lock);
     for (;;) {
-        if (Interrupted) {
+        if (Interrupting) {
             lock.unlock();
             Talk.StopDialogue();
             return;
+        }
+        if (Lost) {
+            Lost = false;
+            // A USB adapter's brief drop during the transfer: the loader keeps its state.
+            if (InRun && Settings.ReconnectSeconds > 0 &&
+                IsFrame(LastFrame.data(), unsigned(LastFrame.size()), false)) {
+                lock.unlock();
+                Reconnect();
+                return;
+            }
+            continue;
         }
         const auto now = Clock::now();
         if (RunLimited && now >= RunDue) {
@@ -305,11 +472,13 @@ void PortSession::Alert(const std::string& text) {
 }
 
 void PortSession::Attempt(int number) {
+    LastStage = RunStage::Reset;
     Report.Attempt(Target.Name, number);
 }
 
 void PortSession::Progress(int block, int blocks, int percent) {
     LastBlock = block;
+    LastStage = RunStage::Transfer;
     Report.Progress(Target.Name, block, blocks, percent);
 }
 
@@ -318,4 +487,4 @@ void PortSession::Resend(int block) {
     Report.Resend(Target.Name, block);
 }
 
-} // namespace flash
+} // namespace station

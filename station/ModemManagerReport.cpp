@@ -1,12 +1,12 @@
-#include "tools/flash/ModemManagerReport.h"
+#include "station/ModemManagerReport.h"
 
 #include <atomic>
 
-namespace flash {
+namespace station {
 
 namespace {
 
-void WarnOnce(Reporter& reporter) {
+void WarnOnce(SessionEvents& reporter) {
     static std::atomic<bool> warned{false};
     if (warned.exchange(true)) return;
     reporter.Error("tolvane-flash: warning: ModemManager is running and may probe the port with "
@@ -16,7 +16,7 @@ void WarnOnce(Reporter& reporter) {
 
 } // namespace
 
-void ReportModemGuard(const std::string& port, const ModemInhibition& guard, Reporter& reporter) {
+void ReportModemGuard(const std::string& port, const ModemInhibition& guard, SessionEvents& reporter) {
     switch (guard.Answer()) {
     case ModemInhibitionState::Inhibited:
         reporter.Verbose(port + ": ModemManager inhibited " + guard.Device() + " (modem " +
@@ -40,10 +40,10 @@ void ReportModemGuard(const std::string& port, const ModemInhibition& guard, Rep
 }
 
 void ReportModemGuardEnded(const std::string& port, const ModemInhibition& guard,
-                           Reporter& reporter) {
+                           SessionEvents& reporter) {
     if (guard.Answer() == ModemInhibitionState::Inhibited &&
         guard.State() == ModemInhibitionState::None)
         reporter.Verbose(port + ": ModemManager inhibition of " + guard.Device() + " ended");
 }
 
-} // namespace flash
+} // namespace station

@@ -1,0 +1,250 @@
+// The station against paced virtual devices (processes of their own, so CPU figures are the
+// station's alone): 32 slots with one unit each against one slot alone, 32 slots waiting with no
+// unit, and a soak of 500 units through 4 slots in this one process.
+#include "package/FirmwarePackage.h"
+#include "package/Md5.h"
+#include "serial/PortMap.h"
+#include "station/Station.h"
+#include "tests/package/TempDir.h"
+#include "tests/support/ChildProcess.h"
+
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <random>
+#include <set>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using tolvane::test::Child;
+using tolvane::test::RunProgram;
+using Clock = std::chrono::steady_clock;
+using namespace station;
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+std::string MakePackage(const TempDir& dir, int blockSize, int blockCount) {
+    std::vector<uint8_t> area(size_t(blockSize) * size_t(blockCount));
+    std::mt19937 random(uint32_t(blockSize + blockCount));
+    for (auto& b : area)
+        b = uint8_t(random());
+    const std::string image = dir.Write("area.bin", area);
+    const std::string package = dir.File("bench.enc2");
+    RunProgram({TOLVANE_PACK, "--block-size", std::to_string(blockSize), image, package});
+    return package;
+}
+
+// A device path per slot, each a virtual device of its own.
+std::vector<SlotSpec> StartDevices(std::vector<std::unique_ptr<Child>>& devices, int count,
+                                   std::vector<std::string> options) {
+    std::vector<SlotSpec> slots;
+    for (int i = 0; i < count; ++i) {
+        devices.push_back(std::make_unique<Child>());
+        std::vector<std::string> args = {TOLVANE_DEVSIM, "--working", "115200,none", "--loader",
+                                         "115200,none"};
+        args.insert(args.end(), options.begin(), options.end());
+        devices.back()->Start(args);
+        slots.push_back({"s" + std::to_string(i), devices.back()->ReadLine()});
+    }
+    return slots;
+}
+
+class CountingView : public StationView {
+  public:
+    void Result(const std::string&, const UnitRecord& record, const std::string&) override {
+        std::lock_guard<std::mutex> guard(Lock);
+        ++Results;
+        Bad += !record.Ok;
+    }
+    std::mutex Lock;
+    int Results = 0, Bad = 0;
+};
+
+struct Run {
+    double Wall = 0, Cpu = 0;
+    int Passed = 0;
+};
+
+Run RunOnce(const std::string& package, std::vector<SlotSpec> slots, const TempDir& dir) {
+    FirmwarePackageData data;
+    LoadPackage(package, data);
+    StationSettings settings;
+    settings.Working = settings.Loader = LineMode{115200, 0};
+    settings.Once = true;
+    settings.PackagePath = package;
+    settings.Md5 = FileMd5Hex(package);
+    RecordLog log;
+    std::string error;
+    log.Open(dir.File("bench-" + std::to_string(slots.size()) + ".jsonl"), error);
+    CountingView view;
+    Station station(settings, std::move(slots), data, log, view);
+    const double cpu = CpuSeconds();
+    const auto start = Clock::now();
+    const StationSummary summary = station.Run();
+    Run run;
+    run.Wall = std::chrono::duration<double>(Clock::now() - start).count();
+    run.Cpu = CpuSeconds() - cpu;
+    run.Passed = summary.Passed;
+    return run;
+}
+
+// 32 slots with one paced unit each (16 blocks of 4080 bytes) against one slot alone.
+void BM_ThirtyTwoSlots(benchmark::State& state) {
+    TempDir dir;
+    const std::string package = MakePackage(dir, 4080, 16);
+    Run one, all;
+    for (auto _ : state) {
+        std::vector<std::unique_ptr<Child>> single, many;
+        one = RunOnce(package, StartDevices(single, 1, {"--pace"}), dir);
+        all = RunOnce(package, StartDevices(many, 32, {"--pace"}), dir);
+    }
+    state.counters["one_slot_s"] = one.Wall;
+    state.counters["32_slots_s"] = all.Wall;
+    state.counters["wall_ratio"] = all.Wall / one.Wall;
+    state.counters["passed"] = all.Passed;
+    state.counters["cpu_pct_of_wall_per_slot"] = all.Cpu / all.Wall / 32 * 100;
+}
+BENCHMARK(BM_ThirtyTwoSlots)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// 32 slots probing every second for 60 s with nothing answering: the station's CPU.
+void BM_WaitingSlots(benchmark::State& state) {
+    TempDir dir;
+    const std::string package = MakePackage(dir, 256, 4);
+    FirmwarePackageData data;
+    LoadPackage(package, data);
+    double cpu = 0, wall = 0;
+    for (auto _ : state) {
+        std::vector<std::unique_ptr<Child>> devices;
+        std::vector<SlotSpec> slots = StartDevices(devices, 32, {"--silent"});
+        StationSettings settings;
+        settings.Working = settings.Loader = LineMode{115200, 0};
+        settings.PackagePath = package;
+        RecordLog log;
+        std::string error;
+        log.Open(dir.File("waiting.jsonl"), error);
+        StationView view;
+        Station station(settings, slots, data, log, view);
+        const double before = CpuSeconds();
+        const auto start = Clock::now();
+        std::thread stopper([&] {
+            std::this_thread::sleep_for(std::chrono::seconds(60));
+            station.Stop();
+        });
+        station.Run();
+        stopper.join();
+        cpu = CpuSeconds() - before;
+        wall = std::chrono::duration<double>(Clock::now() - start).count();
+    }
+    state.counters["cpu_pct_of_one_core"] = cpu / wall * 100;
+}
+BENCHMARK(BM_WaitingSlots)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+struct Resources {
+    int Fds = 0, Threads = 0;
+    long RssKb = 0;
+};
+Resources Now() {
+    Resources r;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++r.Fds;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator("/proc/self/task"))
+        ++r.Threads;
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    r.RssKb = resident * (sysconf(_SC_PAGESIZE) / 1024);
+    return r;
+}
+
+// 500 units through 4 slots, each slot a series of 125 units on one port; records and
+// resources after the first 20 units and at the end.
+void BM_Soak(benchmark::State& state) {
+    constexpr int Slots = 4, UnitsPerSlot = 125;
+    TempDir dir;
+    const std::string package = MakePackage(dir, 256, 8);
+    FirmwarePackageData data;
+    LoadPackage(package, data);
+    Resources early{}, late{};
+    int records = 0, wrong = 0, distinct = 0;
+    for (auto _ : state) {
+        // Each unit comes back on a new pseudo-terminal: the slots follow COM names.
+        SetPortMapFolder(dir.File("ports"));
+        std::vector<std::unique_ptr<Child>> devices;
+        std::vector<SlotSpec> slots;
+        for (int i = 0; i < Slots; ++i) {
+            devices.push_back(std::make_unique<Child>());
+            devices.back()->Start({TOLVANE_DEVSIM, "--working", "115200,none", "--loader",
+                                   "115200,none", "--com", std::to_string(200 + i), "--ports",
+                                   dir.File("ports"), "--units", std::to_string(UnitsPerSlot),
+                                   "--id-pattern", "U####", "--absent", "50", "--version-after",
+                                   "VERSION:3.0\\r\\n"});
+            devices.back()->ReadLine();
+            slots.push_back({"s" + std::to_string(i), "COM" + std::to_string(200 + i)});
+        }
+        StationSettings settings;
+        settings.Working = settings.Loader = LineMode{115200, 0};
+        settings.PackagePath = package;
+        settings.Md5 = FileMd5Hex(package);
+        settings.ExpectVersion = "VERSION:3.0";
+        settings.ProbeInterval = std::chrono::milliseconds(200);
+        RecordLog log;
+        std::string error;
+        const std::string path = dir.File("soak.jsonl");
+        log.Open(path, error);
+        class SoakView : public CountingView {
+          public:
+            std::function<void(int)> OnResult;
+            void Result(const std::string& slot, const UnitRecord& record,
+                        const std::string& error) override {
+                CountingView::Result(slot, record, error);
+                OnResult(Results);
+            }
+        } view;
+        Station* running = nullptr;
+        view.OnResult = [&](int results) {
+            if (results == 20) early = Now();
+            if (results == Slots * UnitsPerSlot) {
+                late = Now();
+                running->Stop();
+            }
+        };
+        Station station(settings, slots, data, log, view);
+        running = &station;
+        station.Run();
+        std::ifstream in(path);
+        std::set<std::string> ids;
+        for (std::string line; std::getline(in, line);) {
+            UnitRecord r;
+            ++records;
+            wrong += ParseRecordLine(line, r, nullptr) != LineKind::Unit || !r.Ok ||
+                     r.VersionAfter.value_or("") != "VERSION:3.0";
+            ids.insert(r.Slot + "/" + r.Id.value_or(""));
+        }
+        distinct = int(ids.size());
+    }
+    state.counters["records"] = records;
+    state.counters["wrong"] = wrong;
+    state.counters["distinct_units"] = distinct;
+    state.counters["fds_early"] = early.Fds;
+    state.counters["fds_late"] = late.Fds;
+    state.counters["threads_early"] = early.Threads;
+    state.counters["threads_late"] = late.Threads;
+    state.counters["rss_kb_early"] = double(early.RssKb);
+    state.counters["rss_kb_late"] = double(late.RssKb);
+}
+BENCHMARK(BM_Soak)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,338 @@
+// A slot's loop: wait for a unit, identify it, upgrade it, verify it, record it, wait until it
+// is taken away; out of service after too many failed units in a row.
+#include "station/Slot.h"
+
+#include "package/GbkText.h"
+#include "station/UtcTime.h"
+
+#include <filesystem>
+
+namespace station {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+SessionSettings SessionSettingsOf(const StationSettings& s) {
+    SessionSettings settings;
+    settings.Working = s.Working;
+    settings.Loader = s.Loader;
+    settings.PromptReplies = s.PromptReplies;
+    settings.ReconnectSeconds = s.ReconnectSeconds;
+    return settings;
+}
+
+PortTarget TargetOf(const SlotSpec& spec) {
+    PortTarget target;
+    std::string ignored;
+    if (!ResolvePort(spec.Port, target, ignored)) target.Name = spec.Port;
+    return target;
+}
+
+// The device's text without its line ends, as UTF-8.
+std::string Shown(const std::string& text) {
+    std::string shown = DeviceTextToUtf8(text);
+    while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r'))
+        shown.pop_back();
+    return shown;
+}
+
+// A piece of a file name: letters, digits, '-' and '.'; anything else becomes '_'.
+std::string FileNamePiece(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text)
+        out += std::isalnum(c) || c == '-' || c == '.' ? char(c) : '_';
+    return out.empty() ? "_" : out;
+}
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+} // namespace
+
+Slot::Slot(Station& station, SlotSpec spec)
+    : Owner(station), Spec(std::move(spec)),
+      Session(TargetOf(Spec), SessionSettingsOf(station.Settings), &station.Package, *this,
+              nullptr) {}
+
+Slot::~Slot() {
+    Join();
+}
+
+void Slot::Start() {
+    Thread = std::thread([this] { Loop(); });
+}
+
+void Slot::Join() {
+    if (Thread.joinable()) Thread.join();
+}
+
+void Slot::Loop() {
+    const StationSettings& settings = Owner.Settings;
+    int failuresInRow = 0;
+    for (;;) {
+        Unit unit;
+        if (!WaitForUnit(unit)) break;
+        UnitRecord record = Process(unit);
+        std::string error;
+        Owner.Record(record, error);
+        LastUnitCode = ExitStatus(record.Code);
+        Owner.View.Result(Spec.Name, record, error);
+        if (settings.Once || Owner.Aborting) break;
+        failuresInRow = record.Ok ? 0 : failuresInRow + 1;
+        if (settings.MaxSlotFailures > 0 && failuresInRow >= settings.MaxSlotFailures) {
+            const std::string reason = std::to_string(failuresInRow) +
+                                       " failed units in a row (last: " + record.Message +
+                                       "); check the slot's contacts and cable";
+            nlohmann::json line = {{"schema", RecordSchema},
+                                   {"event", "out-of-service"},
+                                   {"time", IsoUtc(std::chrono::system_clock::now())},
+                                   {"host", Owner.Host},
+                                   {"slot", Spec.Name},
+                                   {"port", Spec.Port},
+                                   {"failures", failuresInRow},
+                                   {"message", reason}};
+            Owner.RecordLine(line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace),
+                             error);
+            Owner.View.OutOfService(Spec.Name, reason);
+            break;
+        }
+        if (!Owner.TakesUnits()) break;
+        Owner.View.RemoveUnit(Spec.Name);
+        WaitForRemoval();
+        if (Owner.Stopping) break;
+        Owner.View.Removed(Spec.Name);
+    }
+    Session.Close();
+}
+
+bool Slot::Present(std::string* device) const {
+    PortTarget target;
+    std::string ignored;
+    if (!ResolvePort(Spec.Port, target, ignored) || target.Device.empty()) return false;
+    if (device) *device = target.Device;
+    // A COM number resolves only to a device that is there; a path must be looked at.
+    if (target.Number > 0) return true;
+    std::error_code error;
+    return std::filesystem::exists(target.Device, error) || error;
+}
+
+bool Slot::WaitForUnit(Unit& unit) {
+    enum class Showing { Nothing, Waiting, Busy } shown = Showing::Nothing;
+    for (;;) {
+        if (!Owner.TakesUnits()) return false;
+        const auto cycle = Clock::now();
+        std::string device;
+        if (!Present(&device)) {
+            if (shown != Showing::Waiting) Owner.View.Waiting(Spec.Name);
+            shown = Showing::Waiting;
+        } else if (RunReport report; !Session.Open(report)) {
+            if (Session.Interrupted()) return false;
+            if (shown != Showing::Busy) Owner.View.Busy(Spec.Name, device);
+            shown = Showing::Busy;
+        } else {
+            FoundUnit found;
+            const bool answered = Probe(found);
+            if (answered && Owner.TakesUnits()) {
+                unit.Found = found;
+                unit.Started = std::chrono::system_clock::now();
+                Session.Close();
+                return true;
+            }
+            Session.Close();
+            if (Session.Interrupted()) return false;
+            if (shown != Showing::Waiting) Owner.View.Waiting(Spec.Name);
+            shown = Showing::Waiting;
+        }
+        const auto due = cycle + Owner.Settings.ProbeInterval;
+        const auto now = Clock::now();
+        if (now < due &&
+            !Owner.Pause(std::chrono::duration_cast<std::chrono::milliseconds>(due - now)))
+            return false;
+    }
+}
+
+bool Slot::Probe(FoundUnit& unit) {
+    unit = FoundUnit{};
+    unit.Device = Session.Device();
+    std::string version;
+    const AskOutcome asked = Session.AskVersion(version, false);
+    if (asked == AskOutcome::Stopped) return false;
+    if (asked == AskOutcome::Answered) {
+        unit.Version = Shown(version);
+        if (!Owner.Settings.IdCommand.empty()) {
+            std::string reply;
+            const AskOutcome id = Session.AskText(Owner.Settings.IdCommand, reply, false);
+            if (id == AskOutcome::Stopped) return false;
+            unit.Id = id == AskOutcome::Answered ? IdentityFromReply(Shown(reply)) : "";
+        }
+        return true;
+    }
+    // A unit left in its loader by an earlier failed upgrade answers the handshake only.
+    unit.InLoader = Session.PingLoader();
+    return unit.InLoader;
+}
+
+std::unique_ptr<Trace> Slot::OpenTrace(const Unit& unit, std::string& path) {
+    const std::string& dir = Owner.Settings.TraceDir;
+    if (dir.empty()) return nullptr;
+    std::error_code ignored;
+    std::filesystem::create_directories(dir, ignored);
+    path = dir + "/" + CompactUtc(unit.Started) + "_" + FileNamePiece(Spec.Name) + "_" +
+           FileNamePiece(unit.Found.Id.value_or("")) + ".trace";
+    auto trace = std::make_unique<Trace>();
+    if (!trace->Open(path)) {
+        Owner.View.Message(Spec.Name + ": cannot write the trace " + path);
+        path.clear();
+        return nullptr;
+    }
+    return trace;
+}
+
+UnitRecord Slot::Process(const Unit& unit) {
+    const StationSettings& settings = Owner.Settings;
+    const auto started = Clock::now();
+    UnitRecord record;
+    record.Start = IsoUtc(unit.Started);
+    record.Host = Owner.Host;
+    record.Slot = Spec.Name;
+    record.Port = Spec.Port;
+    record.Device = unit.Found.Device;
+    record.Id = unit.Found.Id;
+    record.VersionBefore = unit.Found.Version;
+    record.Package = settings.PackagePath;
+    record.Md5 = settings.Md5;
+    record.Lot = settings.Lot;
+    record.Operator = settings.Operator;
+    Owner.View.Found(Spec.Name, unit.Found);
+
+    std::string tracePath;
+    std::unique_ptr<Trace> trace = OpenTrace(unit, tracePath);
+    if (trace) record.Trace = tracePath;
+    Session.SetTrace(trace.get());
+
+    const RunReport report = Session.Flash(settings.PackagePath, settings.Md5);
+    record.Ok = report.Ok;
+    record.Code = StatusCode(report.Code);
+    record.Message = report.Message;
+    record.Frames = report.Frames;
+    record.Resends = report.Resends;
+    record.Reconnects = Session.Reconnects();
+    record.Stage = RunStageName(Session.Stage());
+    if (report.Ok) {
+        record.Stage = RunStageName(RunStage::Verify);
+        Owner.View.Verify(Spec.Name);
+        std::string after;
+        switch (Verify(after)) {
+        case VerifyOutcome::Answered:
+            record.VersionAfter = Shown(after);
+            if (!settings.ExpectVersion.empty() &&
+                record.VersionAfter->find(settings.ExpectVersion) == std::string::npos) {
+                record.Ok = false;
+                record.Code = StatusCode(ExitStatus::UpgradeFailed);
+                record.Message = "升级失败 (the version after does not contain \"" +
+                                 settings.ExpectVersion + "\")";
+            } else {
+                record.Stage = RunStageName(RunStage::Done);
+            }
+            break;
+        case VerifyOutcome::NoAnswer:
+            record.Ok = false;
+            record.Code = StatusCode(ExitStatus::NoAnswer);
+            record.Message = "读/写超时！ (no version within " +
+                             std::to_string(int(settings.BootTimeoutSeconds)) +
+                             " s after the transfer)";
+            break;
+        case VerifyOutcome::Stopped:
+            record.Ok = false;
+            record.Code = StatusCode(ExitStatus::Interrupted);
+            record.Message = "stopped";
+            break;
+        }
+    }
+    Session.SetTrace(nullptr);
+    record.End = IsoUtc(std::chrono::system_clock::now());
+    record.Seconds = SecondsSince(started);
+    return record;
+}
+
+bool Slot::EnsureOpen() {
+    if (Session.IsPortOpen() && !Session.Vanished()) return true;
+    Session.Close();
+    RunReport report;
+    return Session.Open(report);
+}
+
+Slot::VerifyOutcome Slot::Verify(std::string& version) {
+    const auto due =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                           std::chrono::duration<double>(Owner.Settings.BootTimeoutSeconds));
+    const auto retry = std::chrono::milliseconds(500);
+    while (Clock::now() < due) {
+        if (Session.Interrupted()) return VerifyOutcome::Stopped;
+        const auto cycle = Clock::now();
+        if (EnsureOpen()) {
+            const AskOutcome asked = Session.AskVersion(version, false);
+            if (asked == AskOutcome::Answered) return VerifyOutcome::Answered;
+            if (asked == AskOutcome::Stopped) return VerifyOutcome::Stopped;
+        }
+        // A unit that is still booting may say something else than its version: ask again,
+        // but not faster than twice a second.
+        const auto next = cycle + retry;
+        if (Clock::now() < next) {
+            std::unique_lock<std::mutex> lock(Owner.Lock);
+            Owner.Woken.wait_until(lock, next, [this] { return Owner.Aborting.load(); });
+        }
+    }
+    return VerifyOutcome::NoAnswer;
+}
+
+void Slot::WaitForRemoval() {
+    auto answered = Clock::now();
+    for (;;) {
+        const auto cycle = Clock::now();
+        std::string device;
+        if (!Present(&device)) break;
+        if (Session.IsPortOpen() && (Session.Vanished() || device != Session.Device())) break;
+        if (!EnsureOpen()) break; // the old device went, and whatever is there now is busy
+        std::string version;
+        const AskOutcome asked = Session.AskVersion(version, false);
+        if (asked == AskOutcome::Stopped) return;
+        if (asked == AskOutcome::Answered)
+            answered = Clock::now();
+        else if (Clock::now() - answered >= Owner.Settings.RemovalSilence)
+            break;
+        const auto due = cycle + Owner.Settings.ProbeInterval;
+        const auto now = Clock::now();
+        if (now < due &&
+            !Owner.Pause(std::chrono::duration_cast<std::chrono::milliseconds>(due - now)))
+            return;
+    }
+    Session.Close();
+}
+
+void Slot::Start(const std::string&, const std::string& package, const std::string& md5,
+                 int blockSize, int blockCount) {
+    Owner.View.Start(Spec.Name, package, md5, blockSize, blockCount);
+}
+void Slot::Attempt(const std::string&, int number) {
+    Owner.View.Attempt(Spec.Name, number);
+}
+void Slot::Status(const std::string&, const std::string& text) {
+    Owner.View.Status(Spec.Name, text);
+}
+void Slot::Progress(const std::string&, int block, int blocks, int percent) {
+    Owner.View.Progress(Spec.Name, block, blocks, percent);
+}
+void Slot::Resend(const std::string&, int block) {
+    Owner.View.Resend(Spec.Name, block);
+}
+void Slot::Reconnect(const std::string&, int block, bool ok) {
+    Owner.View.Reconnect(Spec.Name, block, ok);
+}
+void Slot::Error(const std::string& text) {
+    Owner.View.Message(Spec.Name + ": " + text);
+}
+
+} // namespace station

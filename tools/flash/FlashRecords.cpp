@@ -1,0 +1,42 @@
+#include "tools/flash/FlashRecords.h"
+
+#include "station/LockedFile.h"
+
+namespace flash {
+
+RecordingEvents::RecordingEvents(station::SessionEvents& shown, station::RecordLog& log, Run run)
+    : Shown(shown), Log(log), Settings(std::move(run)) {}
+
+void RecordingEvents::Begin(const station::PortSession& session) {
+    Session = &session;
+    Started = std::chrono::system_clock::now();
+}
+
+void RecordingEvents::Result(const std::string& port, const station::RunReport& report) {
+    station::UnitRecord record;
+    record.Start = station::IsoUtc(Started);
+    record.End = station::IsoUtc(std::chrono::system_clock::now());
+    record.Host = station::HostName();
+    record.Slot = port;
+    record.Port = port;
+    if (Session) {
+        record.Device = Session->Device();
+        record.Stage = station::RunStageName(Session->Stage());
+        record.Reconnects = Session->Reconnects();
+    }
+    record.Package = Settings.Package;
+    record.Md5 = Settings.Md5;
+    record.Ok = report.Ok;
+    record.Code = station::StatusCode(report.Code);
+    record.Message = report.Message;
+    record.Seconds = report.Seconds;
+    record.Frames = report.Frames;
+    record.Resends = report.Resends;
+    if (!Settings.Trace.empty()) record.Trace = Settings.Trace;
+    Error_.clear();
+    if (!Log.Append(record, Error_))
+        Shown.Error("tolvane-flash: " + port + ": the record cannot be written: " + Error_);
+    Shown.Result(port, report);
+}
+
+} // namespace flash

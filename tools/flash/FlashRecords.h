@@ -1,0 +1,50 @@
+#pragma once
+// flash --log: each port's run written to the log of unit records, the same record a station
+// writes, before its result is shown.
+#include "station/PortSession.h"
+#include "station/RecordLog.h"
+#include "station/UtcTime.h"
+
+#include <string>
+
+namespace flash {
+
+class RecordingEvents : public station::SessionEvents {
+  public:
+    struct Run {
+        std::string Package, Md5, Trace;
+    };
+    RecordingEvents(station::SessionEvents& shown, station::RecordLog& log, Run run);
+    // The session whose runs are recorded, and the start of its run.
+    void Begin(const station::PortSession& session);
+    // Why the last record could not be written; empty when it was.
+    const std::string& LogError() const { return Error_; }
+
+    void Start(const std::string& port, const std::string& package, const std::string& md5,
+               int blockSize, int blockCount) override {
+        Shown.Start(port, package, md5, blockSize, blockCount);
+    }
+    void Attempt(const std::string& port, int number) override { Shown.Attempt(port, number); }
+    void Status(const std::string& port, const std::string& text) override {
+        Shown.Status(port, text);
+    }
+    void Progress(const std::string& port, int block, int blocks, int percent) override {
+        Shown.Progress(port, block, blocks, percent);
+    }
+    void Resend(const std::string& port, int block) override { Shown.Resend(port, block); }
+    void Reconnect(const std::string& port, int block, bool ok) override {
+        Shown.Reconnect(port, block, ok);
+    }
+    void Result(const std::string& port, const station::RunReport& report) override;
+    void Error(const std::string& text) override { Shown.Error(text); }
+
+  private:
+    station::SessionEvents& Shown;
+    station::RecordLog& Log;
+    const Run Settings;
+    const station::PortSession* Session = nullptr;
+    station::SystemTime Started;
+    std::string Error_;
+};
+
+} // namespace flash

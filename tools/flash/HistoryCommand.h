@@ -1,0 +1,22 @@
+#pragma once
+// tolvane-flash history: a log of unit records as a table, JSON Lines or CSV.
+#include "station/ExitStatus.h"
+#include "station/History.h"
+
+#include <cstdio>
+#include <string>
+
+namespace flash {
+
+enum class HistoryForm { Table, Json, Csv };
+
+struct HistoryOptions {
+    std::string Log;
+    station::HistoryFilter Filter;
+    HistoryForm Form = HistoryForm::Table;
+};
+
+// The records on out, warnings on err; the exit status.
+station::ExitStatus RunHistory(const HistoryOptions& options, std::FILE* out, std::FILE* err);
+
+} // namespace flash

@@ -1,0 +1,128 @@
+#include "tools/flash/StationCommand.h"
+
+#include "package/FirmwarePackage.h"
+#include "package/GbkText.h"
+#include "tools/flash/StationScreen.h"
+
+#include <cstdio>
+#include <memory>
+#include <mutex>
+
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
+
+namespace flash {
+
+namespace {
+
+std::mutex RunningLock;
+station::Station* Running = nullptr;
+StationScreen* RunningScreen = nullptr;
+int Interrupts = 0;
+
+class Enlisted {
+  public:
+    Enlisted(station::Station& station, StationScreen& screen) {
+        std::lock_guard<std::mutex> guard(RunningLock);
+        Running = &station;
+        RunningScreen = &screen;
+        Interrupts = 0;
+    }
+    ~Enlisted() {
+        std::lock_guard<std::mutex> guard(RunningLock);
+        Running = nullptr;
+        RunningScreen = nullptr;
+    }
+    Enlisted(const Enlisted&) = delete;
+    Enlisted& operator=(const Enlisted&) = delete;
+};
+
+} // namespace
+
+bool ParseSlot(const std::string& text, station::SlotSpec& out) {
+    const size_t equals = text.find('=');
+    // A device path may hold '=' itself: only a name before the first '/' counts.
+    const bool named = equals != std::string::npos && text.find('/') > equals;
+    out.Port = named ? text.substr(equals + 1) : text;
+    out.Name = named ? text.substr(0, equals) : text;
+    return !out.Port.empty() && !out.Name.empty();
+}
+
+bool InterruptStation() {
+    std::lock_guard<std::mutex> guard(RunningLock);
+    if (!Running) return false;
+    if (++Interrupts == 1) {
+        RunningScreen->Note("tolvane-flash: stopping: no new unit is taken, upgrades under way "
+                            "finish (Ctrl-C again ends everything at once)");
+        Running->Stop();
+    } else {
+        Running->Abort();
+    }
+    return true;
+}
+
+station::ExitStatus RunStation(const StationOptions& options) {
+    auto package = std::make_unique<FirmwarePackageData>();
+    const PackageLoadResult loaded = LoadPackage(options.Package, *package);
+    if (loaded.Outcome != PackageLoadOutcome::Loaded || package->Kind() == 0) {
+        std::string message = loaded.MessageBoxText;
+        for (const std::string& line : loaded.MemoLines)
+            message += (message.empty() ? "" : " ") + line;
+        if (message.empty()) message = "无效的升级文件!";
+        std::fprintf(stderr, "tolvane-flash: %s: %s\n", options.Package.c_str(), message.c_str());
+        return station::ExitStatus::PackageRefused;
+    }
+
+    station::RecordLog log;
+    std::string error;
+    if (!log.Open(options.LogPath, error)) {
+        // Never upgrade a unit that cannot be recorded.
+        std::fprintf(stderr, "tolvane-flash: the log %s cannot be written: %s\n",
+                     options.LogPath.c_str(), error.c_str());
+        return station::ExitStatus::UpgradeFailed;
+    }
+
+    station::StationSettings settings;
+    settings.Working = options.Working;
+    settings.Loader = options.Loader;
+    settings.PromptReplies = !options.WindowTiming;
+    settings.IdCommand =
+        options.IdCommand == "none" ? std::string() : station::CommandFromOption(options.IdCommand);
+    settings.ExpectVersion = options.ExpectVersion;
+    settings.MaxSlotFailures = options.MaxSlotFailures;
+    settings.BootTimeoutSeconds = options.BootTimeoutSeconds;
+    settings.ReconnectSeconds = options.ReconnectSeconds;
+    settings.Once = options.Once;
+    settings.PackagePath = options.Package;
+    settings.Md5 = loaded.Md5;
+    settings.TraceDir = options.TraceDir;
+    settings.Lot = options.Lot;
+    settings.Operator = options.Operator;
+
+    std::vector<std::string> names;
+    for (const station::SlotSpec& slot : options.Slots)
+        names.push_back(slot.Name);
+    const ScreenKind kind = options.Json                  ? ScreenKind::Json
+                            : isatty(fileno(stdout)) != 0 ? ScreenKind::Terminal
+                                                          : ScreenKind::Lines;
+    const std::string info = package->InfoText();
+    StationScreen screen(kind, stdout, stderr, names,
+                         {options.Package, loaded.Md5,
+                          GbkToUtf8(reinterpret_cast<const uint8_t*>(info.data()), info.size())});
+    station::Station station(settings, options.Slots, *package, log, screen);
+    Enlisted enlisted(station, screen);
+    screen.Begin();
+    const station::StationSummary summary = station.Run();
+    screen.Summary(summary.Passed, summary.Failed, summary.Units, summary.FirstPassYield);
+    if (!summary.LogError.empty())
+        std::fprintf(stderr, "tolvane-flash: stopped taking units: the log cannot be written: %s\n",
+                     summary.LogError.c_str());
+    return summary.Code;
+}
+
+} // namespace flash

@@ -1,0 +1,38 @@
+#pragma once
+// tolvane-flash station: the station library with the flasher's screen, log and Ctrl-C.
+#include "serial/LineSettings.h"
+#include "station/Station.h"
+
+#include <string>
+#include <vector>
+
+namespace flash {
+
+struct StationOptions {
+    std::string Package;
+    std::vector<station::SlotSpec> Slots;
+    LineMode Working, Loader;
+    bool WindowTiming = false; // the window's reply timing instead of prompt replies
+    std::string ExpectVersion;
+    std::string IdCommand = "AT+CGSN"; // as written; "none" skips the identity
+    std::string LogPath = "tolvane-records.jsonl";
+    std::string TraceDir;
+    std::string Lot, Operator;
+    int MaxSlotFailures = 3;
+    double BootTimeoutSeconds = 60;
+    double ReconnectSeconds = 10;
+    bool Once = false;
+    bool Json = false;
+};
+
+// "[NAME=]PORT": the slot's name defaults to the port as written. False for an empty port.
+bool ParseSlot(const std::string& text, station::SlotSpec& out);
+
+// Runs the station to its end; the exit status.
+station::ExitStatus RunStation(const StationOptions& options);
+
+// Ctrl-C and SIGTERM while a station runs: the first takes no new unit, the second ends
+// everything. False when no station runs (the caller then handles the signal).
+bool InterruptStation();
+
+} // namespace flash
