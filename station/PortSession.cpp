@@ -2,33 +2,19 @@
 
 #include "dialogue/ReplyRecognition.h"
 #include "serial/PortMap.h"
+#include "serial/PortName.h"
 #include "station/ModemManagerReport.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 
 namespace station {
 
 namespace {
 
-// "COM" in any letter case and 1 to 256 without leading zeros; 0 for anything else.
-int ComNumber(const std::string& text) {
-    if (text.size() < 4 || text.size() > 6) return 0;
-    for (size_t i = 0; i < 3; ++i)
-        if (std::toupper(static_cast<unsigned char>(text[i])) != "COM"[i]) return 0;
-    if (text[3] < '1' || text[3] > '9') return 0;
-    int number = 0;
-    for (size_t i = 3; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') return 0;
-        number = number * 10 + (text[i] - '0');
-    }
-    return number <= 256 ? number : 0;
-}
-
 std::string OpenFailureText(const PortTarget& target) {
     const std::string name =
-        target.Number > 0 ? "COM" + std::to_string(target.Number) : target.Name;
+        target.Number > 0 ? ComPortName(target.Number) : target.Name;
     std::string text =
         "无法打开串口 " + name + "，请检查串口是否被其他程序占用或做了不恰当的设置！";
     return text + " (" + (target.Device.empty() ? "no such device" : target.Device) + ")";
@@ -62,7 +48,7 @@ const char* RunStageName(RunStage stage) {
 bool ResolvePort(const std::string& text, PortTarget& out, std::string& error) {
     out = PortTarget{};
     out.Name = text;
-    if (const int number = ComNumber(text); number > 0) {
+    if (const int number = ComPortNumber(text); number > 0) {
         out.Number = number;
         out.Device = PortDevicePath(number);
         return true; // a missing device is the opening's failure, with the window's message

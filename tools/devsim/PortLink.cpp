@@ -1,6 +1,7 @@
 #include "tools/devsim/PortLink.h"
 
 #include "app/SettingsLocation.h"
+#include "serial/PortName.h"
 
 #include <cerrno>
 #include <cstring>
@@ -20,7 +21,7 @@ bool PortLink::Create(const std::string& folder, int number, const std::string& 
     Remove();
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
-    const std::string path = folder + "/COM" + std::to_string(number);
+    const std::string path = folder + "/" + ComPortName(number);
 
     struct stat entry;
     if (::lstat(path.c_str(), &entry) == 0) {
@@ -31,7 +32,7 @@ bool PortLink::Create(const std::string& folder, int number, const std::string& 
         }
         if (::stat(path.c_str(), &live) == 0) {
             std::string points = std::filesystem::read_symlink(path, ec).string();
-            error = "COM" + std::to_string(number) + " is taken: " + path + " -> " + points;
+            error = ComPortName(number) + " is taken: " + path + " -> " + points;
             return false;
         }
         ::unlink(path.c_str()); // left behind by a device that is gone

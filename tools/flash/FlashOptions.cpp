@@ -2,6 +2,7 @@
 
 #include "Version.h"
 #include "app/IniProfile.h"
+#include "app/SettingsKeys.h"
 #include "serial/DecimalNumber.h"
 #include "station/UtcTime.h"
 
@@ -349,13 +350,13 @@ void TakeModesFromSettings(const std::string& iniPath, FlashOptions& options) {
     const int parities = int(SplitItems(ParityItems).size());
     auto read = [&](const char* baudKey, const char* parityKey, std::optional<LineMode>& mode) {
         if (mode) return;
-        const int baud = ini.ReadInteger("COMPort1", baudKey, -1);
-        const int parity = ini.ReadInteger("COMPort1", parityKey, -1);
+        const int baud = ini.ReadInteger(settings_keys::Section, baudKey, -1);
+        const int parity = ini.ReadInteger(settings_keys::Section, parityKey, -1);
         if (baud < 0 || baud >= int(rates.size()) || parity < 0 || parity >= parities) return;
         mode = LineMode{uint32_t(BaudRateOfItem(rates[size_t(baud)])), uint8_t(parity)};
     };
-    read("BaudrateWk", "ParityWk", options.Working);
-    read("BaudrateBt", "ParityBt", options.Loader);
+    read(settings_keys::WorkingBaudRate, settings_keys::WorkingParity, options.Working);
+    read(settings_keys::LoaderBaudRate, settings_keys::LoaderParity, options.Loader);
 }
 
 } // namespace flash

@@ -6,6 +6,7 @@
 #include "package/FirmwarePackage.h"
 #include "package/GbkText.h"
 #include "serial/PortMap.h"
+#include "serial/PortName.h"
 #include "station/PortSession.h"
 #include "tools/flash/FlashOptions.h"
 #include "tools/flash/FlashRecords.h"
@@ -111,7 +112,7 @@ ExitStatus Info(const FlashOptions& options, Reporter& reporter) {
 ExitStatus Ports(const FlashOptions& options, Reporter& reporter) {
     JsonFields list = JsonFields::array();
     for (int number : PresentPortNumbers()) {
-        const std::string name = "COM" + std::to_string(number);
+        const std::string name = ComPortName(number);
         const std::string device = PortDevicePath(number);
         if (options.Json)
             list.push_back({{"port", name}, {"device", device}});
