@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows programs under wine against the Linux ones: tolvane-pack.exe writes what
 # tolvane-pack writes, and tolvane-flash.exe lists and upgrades the virtual device on COM21 and
-# gives up on the silent one on COM22. Called by run-tests.sh with the server up.
+# gives up on the silent one on COM22; a station upgrades one unit on COM23 and history reads its
+# record back. Called by run-tests.sh with the server up.
 set -uo pipefail
 win=$1 linux=$2 image=$3
 # A hang must fail the check, not the whole run.
@@ -52,8 +53,56 @@ run "$win/bin/tolvane-flash.exe" flash "$work/linux.enc2" --port COM22 "${modes[
 status=$?
 check "a silent device on COM22 gives status 5 (status $status)" test "$status" -eq 5
 
+# A station with one slot on COM23: a unit with an identity whose new firmware reports another
+# version. The unit stays, so --once must end at its result without waiting for its removal. The
+# device is linked in while the server runs; a COM number needs no registry entry to be opened.
+unit_image=$work/unit-image.bin
+"$linux/bin/tolvane-devsim" --loader 115200,none --image "$unit_image" --id 861234567890123 \
+    --version-after 'VERSION:2.2\r\n' >"$work/unit.txt" &
+unit=$!
+trap 'kill $unit 2>/dev/null; rm -f "$win/wine/dosdevices/com23"; rm -rf "$work"' EXIT
+for _ in $(seq 600); do [[ -s $work/unit.txt ]] && break; sleep 0.05; done
+check "the unit's virtual device started" test -s "$work/unit.txt"
+ln -sfn "$(cat "$work/unit.txt")" "$win/wine/dosdevices/com23"
+log=$work/records.jsonl
+run "$win/bin/tolvane-flash.exe" station "$work/linux.enc2" --slot bench-1=COM23 --once \
+    --working 115200,none --loader 115200,none --log "$log" --lot 'L7,"b"' --operator 张三 \
+    >"$work/station.txt" 2>&1
+status=$?
+check "a station run with --once on COM23 ends with status 0 (status $status)" test "$status" -eq 0
+for _ in $(seq 50); do cmp -s "$unit_image" "$work/area.bin" && break; sleep 0.1; done
+check "the unit received the block area" cmp "$unit_image" "$work/area.bin"
+# One whole record, with what the unit told before and after its upgrade.
+record_is_right() {
+    /usr/bin/python3 - "$log" <<'PY'
+import json, sys
+lines = open(sys.argv[1], encoding="utf-8").read().splitlines()
+r = json.loads(lines[0])
+sys.exit(not (len(lines) == 1 and r["ok"] is True and r["code"] == 0 and r["stage"] == "done"
+              and r["slot"] == "bench-1" and r["port"] == "COM23"
+              and r["id"] == "861234567890123" and r["version_before"] == "VERSION:2.1"
+              and r["version_after"] == "VERSION:2.2" and r["lot"] == 'L7,"b"'
+              and r["operator"] == "张三" and r["frames"] == 13))
+PY
+}
+check "the log holds the unit's one record" record_is_right
+run "$win/bin/tolvane-flash.exe" history --log "$log" --csv >"$work/history.csv" 2>"$work/history.txt"
+status=$?
+check "history --csv reads the log (status $status)" test "$status" -eq 0
+csv_is_right() {
+    /usr/bin/python3 - "$work/history.csv" "$log" <<'PY'
+import csv, json, sys
+rows = list(csv.DictReader(open(sys.argv[1], encoding="utf-8", newline="")))
+r = json.loads(open(sys.argv[2], encoding="utf-8").readline())
+expected = {k: ("true" if v is True else "false" if v is False else "" if v is None else str(v))
+            for k, v in r.items()}
+sys.exit(not (len(rows) == 1 and rows[0] == expected))
+PY
+}
+check "history's CSV gives the record back field by field" csv_is_right
+
 [[ $failures -eq 0 ]] || {
     tail -n 20 "$work/ports.txt" "$work/flash.txt" "$work/info.txt" "$work/flash-chinese.txt" \
-        "$work/silent.txt"
+        "$work/silent.txt" "$work/station.txt" "$log" "$work/history.csv" "$work/history.txt"
     exit 1
 }
