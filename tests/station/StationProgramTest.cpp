@@ -159,6 +159,20 @@ TEST_F(StationProgram, OnceEndsWithTheFlashersExitStatuses) {
     }
 }
 
+TEST_F(StationProgram, QuietShowsOnlyTheResultAndTheSummary) {
+    Child device;
+    StartDevice(device, 29);
+    std::string out;
+    ASSERT_EQ(RunProgram(StationArgs({"bench=COM29"}, {"--once", "--quiet"}), &out), 0) << out;
+    std::vector<std::string> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);)
+        if (line.find("bench: ") != std::string::npos) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 1u) << out; // no waiting, progress or verifying lines
+    EXPECT_NE(lines[0].find("passed"), std::string::npos) << out;
+    EXPECT_NE(out.find("passed 1  failed 0"), std::string::npos) << out;
+}
+
 TEST_F(StationProgram, FirstInterruptFinishesTheUnitSecondEndsAtOnce) {
     // A paced device: the upgrade takes about a second, long enough to interrupt it.
     Child device;

@@ -340,6 +340,7 @@ bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& out,
                 }
         out.Station.Package = out.Package;
         out.Station.Json = out.Json;
+        out.Station.Quiet = out.Quiet;
     }
     return CheckPorts(command, out, error);
 }

@@ -107,13 +107,14 @@ station::ExitStatus RunStation(const StationOptions& options) {
     std::vector<std::string> names;
     for (const station::SlotSpec& slot : options.Slots)
         names.push_back(slot.Name);
-    const ScreenKind kind = options.Json                  ? ScreenKind::Json
-                            : isatty(fileno(stdout)) != 0 ? ScreenKind::Terminal
-                                                          : ScreenKind::Lines;
+    const ScreenKind kind = options.Json                                    ? ScreenKind::Json
+                            : !options.Quiet && isatty(fileno(stdout)) != 0 ? ScreenKind::Terminal
+                                                                            : ScreenKind::Lines;
     const std::string info = package->InfoText();
     StationScreen screen(kind, stdout, stderr, names,
                          {options.Package, loaded.Md5,
                           GbkToUtf8(reinterpret_cast<const uint8_t*>(info.data()), info.size())});
+    if (options.Quiet) screen.ResultsOnly();
     station::Station station(settings, options.Slots, *package, log, screen);
     Enlisted enlisted(station, screen);
     screen.Begin();

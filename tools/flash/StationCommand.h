@@ -23,6 +23,7 @@ struct StationOptions {
     double ReconnectSeconds = 10;
     bool Once = false;
     bool Json = false;
+    bool Quiet = false; // the result lines and the summary only
 };
 
 // "[NAME=]PORT": the slot's name defaults to the port as written. False for an empty port.

@@ -1,6 +1,7 @@
 #include "tools/flash/StationScreen.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace flash {
 
@@ -134,6 +135,8 @@ void StationScreen::Event(const std::string& slot, const char* event, const Json
         std::fflush(Out);
     } else if (Kind == ScreenKind::Lines) {
         if (text.empty()) return;
+        if (Quiet && std::strcmp(event, "result") != 0 && std::strcmp(event, "out-of-service") != 0)
+            return;
         std::fprintf(Out, "%s %s%s%s\n", Format("[%8.1f]", Elapsed()).c_str(), slot.c_str(),
                      slot.empty() ? "" : ": ", text.c_str());
         std::fflush(Out);

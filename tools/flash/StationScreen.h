@@ -31,6 +31,8 @@ class StationScreen : public station::StationView {
     StationScreen(const StationScreen&) = delete;
     StationScreen& operator=(const StationScreen&) = delete;
 
+    // --quiet: one line per unit's result (and per slot out of service), then the summary.
+    void ResultsOnly() { Quiet = true; }
     // Draws the package line and the slots; on a terminal the footer then follows the clock.
     void Begin();
     // A note for the operator (the stop after the first Ctrl-C, ...).
@@ -91,6 +93,7 @@ class StationScreen : public station::StationView {
     int Drawn = 0; // lines below the package line now on the terminal
     station::YieldCount Counts;
     std::thread Timer;
+    bool Quiet = false;
 };
 
 } // namespace flash
