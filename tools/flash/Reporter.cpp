@@ -1,35 +1,10 @@
 #include "tools/flash/Reporter.h"
 
+#include "tools/flash/TextFormat.h"
+
 #include <nlohmann/json.hpp>
 
-#include <cmath>
-
 namespace flash {
-
-namespace {
-
-std::string Format(const char* format, double value) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, format, value);
-    return buffer;
-}
-
-std::string Bar(int percent) {
-    constexpr int Width = 24;
-    const int filled = percent * Width / 100;
-    std::string bar(size_t(Width + 2), '.');
-    bar.front() = '[';
-    bar.back() = ']';
-    bar.replace(1, size_t(filled), size_t(filled), '#');
-    return bar;
-}
-
-// Seconds to the millisecond, as every time in the JSON output.
-double Milliseconds(double seconds) {
-    return std::round(seconds * 1000) / 1000;
-}
-
-} // namespace
 
 Reporter::Reporter(ReporterMode mode, std::FILE* out, std::FILE* err)
     : Mode(mode), Out(out), Err(err), Started(std::chrono::steady_clock::now()) {}
@@ -85,7 +60,7 @@ void Reporter::Note(const std::string& text) {
 }
 
 void Reporter::Refresh(PortLine& line, const std::string& tail) {
-    line.Text = line.Port + "  " + Bar(line.Percent) + " " + Format("%3.0f%%", line.Percent) +
+    line.Text = line.Port + "  " + Bar(line.Percent, 24) + " " + Format("%3.0f%%", line.Percent) +
                 "  block " + std::to_string(line.Block) + " of " + std::to_string(line.Blocks) +
                 "  resends " + std::to_string(line.Resends) + "  " + Format("%.1f s", Elapsed()) +
                 tail;
@@ -153,7 +128,7 @@ void Reporter::Result(const std::string& port, const RunReport& r) {
                                " frames, " + std::to_string(r.Resends) + " resends";
     if (PortLine* line = Find(port)) {
         if (r.Ok) line->Percent = 100;
-        line->Text = port + "  " + Bar(line->Percent) + " " + r.Message + "  " + counts;
+        line->Text = port + "  " + Bar(line->Percent, 24) + " " + r.Message + "  " + counts;
     }
     // Standard output may share the terminal: the result goes above the in-place lines, which
     // are then drawn anew below it.

@@ -1,27 +1,13 @@
 #include "tools/flash/StationScreen.h"
 
+#include "tools/flash/TextFormat.h"
+
 #include <cmath>
 #include <cstring>
 
 namespace flash {
 
 namespace {
-
-std::string Format(const char* format, double value) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, format, value);
-    return buffer;
-}
-
-std::string Bar(int percent) {
-    constexpr int Width = 20;
-    const int filled = std::max(0, std::min(100, percent)) * Width / 100;
-    return "[" + std::string(size_t(filled), '#') + std::string(size_t(Width - filled), '.') + "]";
-}
-
-double Milliseconds(double seconds) {
-    return std::round(seconds * 1000) / 1000;
-}
 
 std::string ClockText(double seconds) {
     const long total = long(seconds);
@@ -93,7 +79,7 @@ void StationScreen::Ticker() {
 std::string StationScreen::LineText(const SlotLine& line) const {
     std::string state = line.State;
     if (line.Percent >= 0)
-        state = "upgrading " + Bar(line.Percent) + Format(" %3.0f%%", line.Percent);
+        state = "upgrading " + Bar(line.Percent, 20) + Format(" %3.0f%%", line.Percent);
     std::string text = Pad(line.Name, 12) + Pad(state, 40) + Pad(line.Id, 18);
     if (line.Busy)
         text += Format(
