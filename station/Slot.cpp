@@ -22,10 +22,10 @@ SessionSettings SessionSettingsOf(const StationSettings& s) {
     return settings;
 }
 
-PortTarget TargetOf(const SlotSpec& spec) {
+PortTarget TargetOf(const SlotSetup& setup) {
     PortTarget target;
     std::string ignored;
-    if (!ResolvePort(spec.Port, target, ignored)) target.Name = spec.Port;
+    if (!ResolvePort(setup.Port, target, ignored)) target.Name = setup.Port;
     return target;
 }
 
@@ -51,9 +51,9 @@ double SecondsSince(Clock::time_point start) {
 
 } // namespace
 
-Slot::Slot(Station& station, SlotSpec spec)
-    : Owner(station), Spec(std::move(spec)),
-      Session(TargetOf(Spec), SessionSettingsOf(station.Settings), &station.Package, *this,
+Slot::Slot(Station& station, SlotSetup setup)
+    : Owner(station), Setup(std::move(setup)),
+      Session(TargetOf(Setup), SessionSettingsOf(station.Settings), &station.Package, *this,
               nullptr) {}
 
 Slot::~Slot() {
@@ -78,7 +78,7 @@ void Slot::Loop() {
         std::string error;
         Owner.Record(record, error);
         LastUnitCode = ExitStatus(record.Code);
-        Owner.View.Result(Spec.Name, record, error);
+        Owner.View.Result(Setup.Name, record, error);
         if (settings.Once || Owner.Aborting) break;
         failuresInRow = record.Ok ? 0 : failuresInRow + 1;
         if (settings.MaxSlotFailures > 0 && failuresInRow >= settings.MaxSlotFailures) {
@@ -89,20 +89,20 @@ void Slot::Loop() {
                                    {"event", "out-of-service"},
                                    {"time", IsoUtc(std::chrono::system_clock::now())},
                                    {"host", Owner.Host},
-                                   {"slot", Spec.Name},
-                                   {"port", Spec.Port},
+                                   {"slot", Setup.Name},
+                                   {"port", Setup.Port},
                                    {"failures", failuresInRow},
                                    {"message", reason}};
             Owner.RecordLine(line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace),
                              error);
-            Owner.View.OutOfService(Spec.Name, reason);
+            Owner.View.OutOfService(Setup.Name, reason);
             break;
         }
         if (!Owner.TakesUnits()) break;
-        Owner.View.RemoveUnit(Spec.Name);
+        Owner.View.RemoveUnit(Setup.Name);
         WaitForRemoval();
         if (Owner.Stopping) break;
-        Owner.View.Removed(Spec.Name);
+        Owner.View.Removed(Setup.Name);
     }
     Session.Close();
 }
@@ -110,7 +110,7 @@ void Slot::Loop() {
 bool Slot::Present(std::string* device) const {
     PortTarget target;
     std::string ignored;
-    if (!ResolvePort(Spec.Port, target, ignored) || target.Device.empty()) return false;
+    if (!ResolvePort(Setup.Port, target, ignored) || target.Device.empty()) return false;
     if (device) *device = target.Device;
     // A COM number resolves only to a device that is there; a path must be looked at.
     if (target.Number > 0) return true;
@@ -125,11 +125,11 @@ bool Slot::WaitForUnit(Unit& unit) {
         const auto cycle = Clock::now();
         std::string device;
         if (!Present(&device)) {
-            if (shown != Showing::Waiting) Owner.View.Waiting(Spec.Name);
+            if (shown != Showing::Waiting) Owner.View.Waiting(Setup.Name);
             shown = Showing::Waiting;
         } else if (RunReport report; !Session.Open(report)) {
             if (Session.Interrupted()) return false;
-            if (shown != Showing::Busy) Owner.View.Busy(Spec.Name, device);
+            if (shown != Showing::Busy) Owner.View.Busy(Setup.Name, device);
             shown = Showing::Busy;
         } else {
             FoundUnit found;
@@ -142,7 +142,7 @@ bool Slot::WaitForUnit(Unit& unit) {
             }
             Session.Close();
             if (Session.Interrupted()) return false;
-            if (shown != Showing::Waiting) Owner.View.Waiting(Spec.Name);
+            if (shown != Showing::Waiting) Owner.View.Waiting(Setup.Name);
             shown = Showing::Waiting;
         }
         const auto due = cycle + Owner.Settings.ProbeInterval;
@@ -179,11 +179,11 @@ std::unique_ptr<Trace> Slot::OpenTrace(const Unit& unit, std::string& path) {
     if (dir.empty()) return nullptr;
     std::error_code ignored;
     std::filesystem::create_directories(dir, ignored);
-    path = dir + "/" + CompactUtc(unit.Started) + "_" + FileNamePiece(Spec.Name) + "_" +
+    path = dir + "/" + CompactUtc(unit.Started) + "_" + FileNamePiece(Setup.Name) + "_" +
            FileNamePiece(unit.Found.Id.value_or("")) + ".trace";
     auto trace = std::make_unique<Trace>();
     if (!trace->Open(path)) {
-        Owner.View.Message(Spec.Name + ": cannot write the trace " + path);
+        Owner.View.Message(Setup.Name + ": cannot write the trace " + path);
         path.clear();
         return nullptr;
     }
@@ -196,8 +196,8 @@ UnitRecord Slot::Process(const Unit& unit) {
     UnitRecord record;
     record.Start = IsoUtc(unit.Started);
     record.Host = Owner.Host;
-    record.Slot = Spec.Name;
-    record.Port = Spec.Port;
+    record.Slot = Setup.Name;
+    record.Port = Setup.Port;
     record.Device = unit.Found.Device;
     record.Id = unit.Found.Id;
     record.VersionBefore = unit.Found.Version;
@@ -205,7 +205,7 @@ UnitRecord Slot::Process(const Unit& unit) {
     record.Md5 = settings.Md5;
     record.Lot = settings.Lot;
     record.Operator = settings.Operator;
-    Owner.View.Found(Spec.Name, unit.Found);
+    Owner.View.Found(Setup.Name, unit.Found);
 
     std::string tracePath;
     std::unique_ptr<Trace> trace = OpenTrace(unit, tracePath);
@@ -222,7 +222,7 @@ UnitRecord Slot::Process(const Unit& unit) {
     record.Stage = RunStageName(Session.Stage());
     if (report.Ok) {
         record.Stage = RunStageName(RunStage::Verify);
-        Owner.View.Verify(Spec.Name);
+        Owner.View.Verify(Setup.Name);
         std::string after;
         switch (Verify(after)) {
         case VerifyOutcome::Answered:
@@ -314,25 +314,25 @@ void Slot::WaitForRemoval() {
 
 void Slot::Start(const std::string&, const std::string& package, const std::string& md5,
                  int blockSize, int blockCount) {
-    Owner.View.Start(Spec.Name, package, md5, blockSize, blockCount);
+    Owner.View.Start(Setup.Name, package, md5, blockSize, blockCount);
 }
 void Slot::Attempt(const std::string&, int number) {
-    Owner.View.Attempt(Spec.Name, number);
+    Owner.View.Attempt(Setup.Name, number);
 }
 void Slot::Status(const std::string&, const std::string& text) {
-    Owner.View.Status(Spec.Name, text);
+    Owner.View.Status(Setup.Name, text);
 }
 void Slot::Progress(const std::string&, int block, int blocks, int percent) {
-    Owner.View.Progress(Spec.Name, block, blocks, percent);
+    Owner.View.Progress(Setup.Name, block, blocks, percent);
 }
 void Slot::Resend(const std::string&, int block) {
-    Owner.View.Resend(Spec.Name, block);
+    Owner.View.Resend(Setup.Name, block);
 }
 void Slot::Reconnect(const std::string&, int block, bool ok) {
-    Owner.View.Reconnect(Spec.Name, block, ok);
+    Owner.View.Reconnect(Setup.Name, block, ok);
 }
 void Slot::Error(const std::string& text) {
-    Owner.View.Message(Spec.Name + ": " + text);
+    Owner.View.Message(Setup.Name + ": " + text);
 }
 
 } // namespace station

@@ -12,7 +12,7 @@ namespace station {
 
 class Slot : SessionEvents {
   public:
-    Slot(Station& station, SlotSpec spec);
+    Slot(Station& station, SlotSetup setup);
     ~Slot() override;
     Slot(const Slot&) = delete;
     Slot& operator=(const Slot&) = delete;
@@ -57,7 +57,7 @@ class Slot : SessionEvents {
     void Error(const std::string& text) override;
 
     Station& Owner;
-    const SlotSpec Spec;
+    const SlotSetup Setup;
     PortSession Session;
     std::thread Thread;
     ExitStatus LastUnitCode = ExitStatus::Succeeded;

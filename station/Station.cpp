@@ -5,11 +5,11 @@
 
 namespace station {
 
-Station::Station(StationSettings settings, std::vector<SlotSpec> slots,
+Station::Station(StationSettings settings, std::vector<SlotSetup> slots,
                  const FirmwarePackageData& package, RecordLog& log, StationView& view)
     : Settings(std::move(settings)), Package(package), Log(log), View(view), Host(HostName()) {
-    for (SlotSpec& spec : slots)
-        Slots.push_back(std::make_unique<Slot>(*this, std::move(spec)));
+    for (SlotSetup& setup : slots)
+        Slots.push_back(std::make_unique<Slot>(*this, std::move(setup)));
 }
 
 Station::~Station() {

@@ -20,7 +20,7 @@
 
 namespace station {
 
-struct SlotSpec {
+struct SlotSetup {
     std::string Name; // on the screen and in the records
     std::string Port; // COM<n> or a device path, resolved anew at every opening
 };
@@ -54,7 +54,7 @@ class Slot;
 
 class Station {
   public:
-    Station(StationSettings settings, std::vector<SlotSpec> slots,
+    Station(StationSettings settings, std::vector<SlotSetup> slots,
             const FirmwarePackageData& package, RecordLog& log, StationView& view);
     ~Station();
     Station(const Station&) = delete;

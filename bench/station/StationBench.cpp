@@ -46,9 +46,9 @@ std::string MakePackage(const TempDir& dir, int blockSize, int blockCount) {
 }
 
 // A device path per slot, each a virtual device of its own.
-std::vector<SlotSpec> StartDevices(std::vector<std::unique_ptr<Child>>& devices, int count,
+std::vector<SlotSetup> StartDevices(std::vector<std::unique_ptr<Child>>& devices, int count,
                                    std::vector<std::string> options) {
-    std::vector<SlotSpec> slots;
+    std::vector<SlotSetup> slots;
     for (int i = 0; i < count; ++i) {
         devices.push_back(std::make_unique<Child>());
         std::vector<std::string> args = {TOLVANE_DEVSIM, "--working", "115200,none", "--loader",
@@ -76,7 +76,7 @@ struct Run {
     int Passed = 0;
 };
 
-Run RunOnce(const std::string& package, std::vector<SlotSpec> slots, const TempDir& dir) {
+Run RunOnce(const std::string& package, std::vector<SlotSetup> slots, const TempDir& dir) {
     FirmwarePackageData data;
     LoadPackage(package, data);
     StationSettings settings;
@@ -126,7 +126,7 @@ void BM_WaitingSlots(benchmark::State& state) {
     double cpu = 0, wall = 0;
     for (auto _ : state) {
         std::vector<std::unique_ptr<Child>> devices;
-        std::vector<SlotSpec> slots = StartDevices(devices, 32, {"--silent"});
+        std::vector<SlotSetup> slots = StartDevices(devices, 32, {"--silent"});
         StationSettings settings;
         settings.Working = settings.Loader = LineMode{115200, 0};
         settings.PackagePath = package;
@@ -181,7 +181,7 @@ void BM_Soak(benchmark::State& state) {
         // Each unit comes back on a new pseudo-terminal: the slots follow COM names.
         SetPortMapFolder(dir.File("ports"));
         std::vector<std::unique_ptr<Child>> devices;
-        std::vector<SlotSpec> slots;
+        std::vector<SlotSetup> slots;
         for (int i = 0; i < Slots; ++i) {
             devices.push_back(std::make_unique<Child>());
             devices.back()->Start({TOLVANE_DEVSIM, "--working", "115200,none", "--loader",

@@ -89,7 +89,7 @@ class StationLoop : public ::testing::Test {
         return device.ReadLine();
     }
 
-    StationSummary RunStation(std::vector<SlotSpec> slots) {
+    StationSummary RunStation(std::vector<SlotSetup> slots) {
         Station station(Settings, std::move(slots), Package, Log, View);
         return station.Run();
     }

@@ -131,7 +131,7 @@ void AddStationOptions(CLI::App& station, StationOptions& out) {
             "--slot",
             [&out](const std::vector<std::string>& slots) {
                 for (const std::string& text : slots) {
-                    station::SlotSpec slot;
+                    station::SlotSetup slot;
                     if (!ParseSlot(text, slot))
                         throw CLI::ValidationError("--slot", "not [NAME=]PORT: " + text);
                     out.Slots.push_back(slot);

@@ -44,7 +44,7 @@ class Enlisted {
 
 } // namespace
 
-bool ParseSlot(const std::string& text, station::SlotSpec& out) {
+bool ParseSlot(const std::string& text, station::SlotSetup& out) {
     const size_t equals = text.find('=');
     // A device path may hold '=' itself: only a name before the first '/' counts.
     const bool named = equals != std::string::npos && text.find('/') > equals;
@@ -105,7 +105,7 @@ station::ExitStatus RunStation(const StationOptions& options) {
     settings.Operator = options.Operator;
 
     std::vector<std::string> names;
-    for (const station::SlotSpec& slot : options.Slots)
+    for (const station::SlotSetup& slot : options.Slots)
         names.push_back(slot.Name);
     const ScreenKind kind = options.Json                                    ? ScreenKind::Json
                             : !options.Quiet && isatty(fileno(stdout)) != 0 ? ScreenKind::Terminal

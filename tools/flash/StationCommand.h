@@ -10,7 +10,7 @@ namespace flash {
 
 struct StationOptions {
     std::string Package;
-    std::vector<station::SlotSpec> Slots;
+    std::vector<station::SlotSetup> Slots;
     LineMode Working, Loader;
     bool WindowTiming = false; // the window's reply timing instead of prompt replies
     std::string ExpectVersion;
@@ -27,7 +27,7 @@ struct StationOptions {
 };
 
 // "[NAME=]PORT": the slot's name defaults to the port as written. False for an empty port.
-bool ParseSlot(const std::string& text, station::SlotSpec& out);
+bool ParseSlot(const std::string& text, station::SlotSetup& out);
 
 // Runs the station to its end; the exit status.
 station::ExitStatus RunStation(const StationOptions& options);

@@ -241,7 +241,7 @@ ExitStatus StationCommand(FlashOptions& options) {
                              "keep it away from them\n");
     options.Station.Working = *options.Working;
     options.Station.Loader = *options.Loader;
-    for (const station::SlotSpec& slot : options.Station.Slots) {
+    for (const station::SlotSetup& slot : options.Station.Slots) {
         PortTarget target;
         std::string error;
         if (!ResolvePort(slot.Port, target, error)) return Usage("--slot " + error);
