@@ -2,6 +2,7 @@
 // wall time over the protocol's lower bound with and without prompt replies, eight ports at
 // once, and a soak of 200 runs against randomly faulty devices in one long-lived process.
 #include "bench/UpgradeBounds.h"
+#include "bench/ProcessResources.h"
 #include "package/FirmwarePackage.h"
 #include "station/PortSession.h"
 #include "tests/package/TempDir.h"
@@ -146,24 +147,6 @@ void BM_EightPorts(benchmark::State& state) {
     if (one.Status != 0 || eight.Status != 0) state.SkipWithError("an upgrade failed");
 }
 BENCHMARK(BM_EightPorts)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-// Open descriptors, threads and resident kilobytes of this process.
-struct Resources {
-    int Fds = 0, Threads = 0;
-    long RssKb = 0;
-};
-Resources Now() {
-    Resources r;
-    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator("/proc/self/fd"))
-        ++r.Fds;
-    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator("/proc/self/task"))
-        ++r.Threads;
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    r.RssKb = resident * (sysconf(_SC_PAGESIZE) / 1024);
-    return r;
-}
 
 // 200 runs in one process, each against a fresh device with a fault drawn at random.
 void BM_Soak(benchmark::State& state) {

@@ -1,6 +1,7 @@
 // The station against paced virtual devices (processes of their own, so CPU figures are the
 // station's alone): 32 slots with one unit each against one slot alone, 32 slots waiting with no
 // unit, and a soak of 500 units through 4 slots in this one process.
+#include "bench/ProcessResources.h"
 #include "package/FirmwarePackage.h"
 #include "package/Md5.h"
 #include "serial/PortMap.h"
@@ -149,23 +150,6 @@ void BM_WaitingSlots(benchmark::State& state) {
     state.counters["cpu_pct_of_one_core"] = cpu / wall * 100;
 }
 BENCHMARK(BM_WaitingSlots)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-struct Resources {
-    int Fds = 0, Threads = 0;
-    long RssKb = 0;
-};
-Resources Now() {
-    Resources r;
-    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator("/proc/self/fd"))
-        ++r.Fds;
-    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator("/proc/self/task"))
-        ++r.Threads;
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    r.RssKb = resident * (sysconf(_SC_PAGESIZE) / 1024);
-    return r;
-}
 
 // 500 units through 4 slots, each slot a series of 125 units on one port; records and
 // resources after the first 20 units and at the end.
