@@ -2,10 +2,10 @@
 
 #include <utility>
 
-#include "app/IniProfile.h"
+#include "settings/IniProfile.h"
 #include "app/MainForm.h"
-#include "app/SettingsKeys.h"
-#include "app/SettingsLocation.h"
+#include "settings/SettingsKeys.h"
+#include "settings/SettingsLocation.h"
 
 namespace {
 

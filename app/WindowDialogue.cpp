@@ -3,7 +3,7 @@
 #include "app/MainForm.h"
 #include "app/StatusLine.h"
 #include "app/UserDialogs.h"
-#include "package/GbkText.h"
+#include "base/GbkText.h"
 #include "serial/LineSettings.h"
 
 namespace {

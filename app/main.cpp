@@ -2,7 +2,7 @@
 
 #include "app/Application.h"
 #include "app/MainForm.h"
-#include "app/SettingsLocation.h"
+#include "settings/SettingsLocation.h"
 #include "serial/PortMap.h"
 
 int main(int argc, char** argv) {

@@ -1,6 +1,6 @@
 // Arbitrary Config.ini content: reading never fails, a write then a re-read gives the written
 // value, and every line the write did not own is still in the file.
-#include "app/IniProfile.h"
+#include "settings/IniProfile.h"
 #include "fuzz/FuzzCheck.h"
 
 #include <cstdint>

@@ -2,8 +2,8 @@
 
 #include "package/ByteOrder.h"
 #include "package/Crc32.h"
-#include "package/FileAccess.h"
-#include "package/GbkText.h"
+#include "base/FileAccess.h"
+#include "base/GbkText.h"
 #include "package/Md5.h"
 
 #include <cctype>

@@ -1,7 +1,7 @@
 #include "package/Md5.h"
 
 #include "package/ByteOrder.h"
-#include "package/FileAccess.h"
+#include "base/FileAccess.h"
 
 #include <cstdio>
 #include <cstring>

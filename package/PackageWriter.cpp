@@ -2,7 +2,7 @@
 
 #include "package/Crc32.h"
 #include "package/FirmwarePackage.h"
-#include "package/GbkText.h"
+#include "base/GbkText.h"
 
 #include <algorithm>
 

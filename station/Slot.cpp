@@ -2,7 +2,7 @@
 // is taken away; out of service after too many failed units in a row.
 #include "station/Slot.h"
 
-#include "package/GbkText.h"
+#include "base/GbkText.h"
 #include "station/UtcTime.h"
 
 #include <filesystem>
@@ -13,8 +13,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-SessionSettings SessionSettingsOf(const StationSettings& s) {
-    SessionSettings settings;
+session::SessionSettings SessionSettingsOf(const StationSettings& s) {
+    session::SessionSettings settings;
     settings.Working = s.Working;
     settings.Loader = s.Loader;
     settings.PromptReplies = s.PromptReplies;
@@ -22,10 +22,10 @@ SessionSettings SessionSettingsOf(const StationSettings& s) {
     return settings;
 }
 
-PortTarget TargetOf(const SlotSetup& setup) {
-    PortTarget target;
+session::PortTarget TargetOf(const SlotSetup& setup) {
+    session::PortTarget target;
     std::string ignored;
-    if (!ResolvePort(setup.Port, target, ignored)) target.Name = setup.Port;
+    if (!session::ResolvePort(setup.Port, target, ignored)) target.Name = setup.Port;
     return target;
 }
 
@@ -77,7 +77,7 @@ void Slot::Loop() {
         UnitRecord record = Process(unit);
         std::string error;
         Owner.Record(record, error);
-        LastUnitCode = ExitStatus(record.Code);
+        LastUnitCode = session::ExitStatus(record.Code);
         Owner.View.Result(Setup.Name, record, error);
         if (settings.Once || Owner.Aborting) break;
         failuresInRow = record.Ok ? 0 : failuresInRow + 1;
@@ -108,9 +108,9 @@ void Slot::Loop() {
 }
 
 bool Slot::Present(std::string* device) const {
-    PortTarget target;
+    session::PortTarget target;
     std::string ignored;
-    if (!ResolvePort(Setup.Port, target, ignored) || target.Device.empty()) return false;
+    if (!session::ResolvePort(Setup.Port, target, ignored) || target.Device.empty()) return false;
     if (device) *device = target.Device;
     // A COM number resolves only to a device that is there; a path must be looked at.
     if (target.Number > 0) return true;
@@ -127,7 +127,7 @@ bool Slot::WaitForUnit(Unit& unit) {
         if (!Present(&device)) {
             if (shown != Showing::Waiting) Owner.View.Waiting(Setup.Name);
             shown = Showing::Waiting;
-        } else if (RunReport report; !Session.Open(report)) {
+        } else if (session::RunReport report; !Session.Open(report)) {
             if (Session.Interrupted()) return false;
             if (shown != Showing::Busy) Owner.View.Busy(Setup.Name, device);
             shown = Showing::Busy;
@@ -157,15 +157,15 @@ bool Slot::Probe(FoundUnit& unit) {
     unit = FoundUnit{};
     unit.Device = Session.Device();
     std::string version;
-    const AskOutcome asked = Session.AskVersion(version, false);
-    if (asked == AskOutcome::Stopped) return false;
-    if (asked == AskOutcome::Answered) {
+    const session::AskOutcome asked = Session.AskVersion(version, false);
+    if (asked == session::AskOutcome::Stopped) return false;
+    if (asked == session::AskOutcome::Answered) {
         unit.Version = Shown(version);
         if (!Owner.Settings.IdCommand.empty()) {
             std::string reply;
-            const AskOutcome id = Session.AskText(Owner.Settings.IdCommand, reply, false);
-            if (id == AskOutcome::Stopped) return false;
-            unit.Id = id == AskOutcome::Answered ? IdentityFromReply(Shown(reply)) : "";
+            const session::AskOutcome id = Session.AskText(Owner.Settings.IdCommand, reply, false);
+            if (id == session::AskOutcome::Stopped) return false;
+            unit.Id = id == session::AskOutcome::Answered ? IdentityFromReply(Shown(reply)) : "";
         }
         return true;
     }
@@ -174,14 +174,14 @@ bool Slot::Probe(FoundUnit& unit) {
     return unit.InLoader;
 }
 
-std::unique_ptr<Trace> Slot::OpenTrace(const Unit& unit, std::string& path) {
+std::unique_ptr<session::Trace> Slot::OpenTrace(const Unit& unit, std::string& path) {
     const std::string& dir = Owner.Settings.TraceDir;
     if (dir.empty()) return nullptr;
     std::error_code ignored;
     std::filesystem::create_directories(dir, ignored);
     path = dir + "/" + CompactUtc(unit.Started) + "_" + FileNamePiece(Setup.Name) + "_" +
            FileNamePiece(unit.Found.Id.value_or("")) + ".trace";
-    auto trace = std::make_unique<Trace>();
+    auto trace = std::make_unique<session::Trace>();
     if (!trace->Open(path)) {
         Owner.View.Message(Setup.Name + ": cannot write the trace " + path);
         path.clear();
@@ -208,20 +208,20 @@ UnitRecord Slot::Process(const Unit& unit) {
     Owner.View.Found(Setup.Name, unit.Found);
 
     std::string tracePath;
-    std::unique_ptr<Trace> trace = OpenTrace(unit, tracePath);
+    std::unique_ptr<session::Trace> trace = OpenTrace(unit, tracePath);
     if (trace) record.Trace = tracePath;
     Session.SetTrace(trace.get());
 
-    const RunReport report = Session.Flash(settings.PackagePath, settings.Md5);
+    const session::RunReport report = Session.Flash(settings.PackagePath, settings.Md5);
     record.Ok = report.Ok;
-    record.Code = StatusCode(report.Code);
+    record.Code = session::StatusCode(report.Code);
     record.Message = report.Message;
     record.Frames = report.Frames;
     record.Resends = report.Resends;
     record.Reconnects = Session.Reconnects();
-    record.Stage = RunStageName(Session.Stage());
+    record.Stage = session::RunStageName(Session.Stage());
     if (report.Ok) {
-        record.Stage = RunStageName(RunStage::Verify);
+        record.Stage = session::RunStageName(session::RunStage::Verify);
         Owner.View.Verify(Setup.Name);
         std::string after;
         switch (Verify(after)) {
@@ -230,23 +230,23 @@ UnitRecord Slot::Process(const Unit& unit) {
             if (!settings.ExpectVersion.empty() &&
                 record.VersionAfter->find(settings.ExpectVersion) == std::string::npos) {
                 record.Ok = false;
-                record.Code = StatusCode(ExitStatus::UpgradeFailed);
+                record.Code = session::StatusCode(session::ExitStatus::UpgradeFailed);
                 record.Message = "升级失败 (the version after does not contain \"" +
                                  settings.ExpectVersion + "\")";
             } else {
-                record.Stage = RunStageName(RunStage::Done);
+                record.Stage = session::RunStageName(session::RunStage::Done);
             }
             break;
         case VerifyOutcome::NoAnswer:
             record.Ok = false;
-            record.Code = StatusCode(ExitStatus::NoAnswer);
+            record.Code = session::StatusCode(session::ExitStatus::NoAnswer);
             record.Message = "读/写超时！ (no version within " +
                              std::to_string(int(settings.BootTimeoutSeconds)) +
                              " s after the transfer)";
             break;
         case VerifyOutcome::Stopped:
             record.Ok = false;
-            record.Code = StatusCode(ExitStatus::Interrupted);
+            record.Code = session::StatusCode(session::ExitStatus::Interrupted);
             record.Message = "stopped";
             break;
         }
@@ -260,7 +260,7 @@ UnitRecord Slot::Process(const Unit& unit) {
 bool Slot::EnsureOpen() {
     if (Session.IsPortOpen() && !Session.Vanished()) return true;
     Session.Close();
-    RunReport report;
+    session::RunReport report;
     return Session.Open(report);
 }
 
@@ -273,9 +273,9 @@ Slot::VerifyOutcome Slot::Verify(std::string& version) {
         if (Session.Interrupted()) return VerifyOutcome::Stopped;
         const auto cycle = Clock::now();
         if (EnsureOpen()) {
-            const AskOutcome asked = Session.AskVersion(version, false);
-            if (asked == AskOutcome::Answered) return VerifyOutcome::Answered;
-            if (asked == AskOutcome::Stopped) return VerifyOutcome::Stopped;
+            const session::AskOutcome asked = Session.AskVersion(version, false);
+            if (asked == session::AskOutcome::Answered) return VerifyOutcome::Answered;
+            if (asked == session::AskOutcome::Stopped) return VerifyOutcome::Stopped;
         }
         // A unit that is still booting may say something else than its version: ask again,
         // but not faster than twice a second.
@@ -297,9 +297,9 @@ void Slot::WaitForRemoval() {
         if (Session.IsPortOpen() && (Session.Vanished() || device != Session.Device())) break;
         if (!EnsureOpen()) break; // the old device went, and whatever is there now is busy
         std::string version;
-        const AskOutcome asked = Session.AskVersion(version, false);
-        if (asked == AskOutcome::Stopped) return;
-        if (asked == AskOutcome::Answered)
+        const session::AskOutcome asked = Session.AskVersion(version, false);
+        if (asked == session::AskOutcome::Stopped) return;
+        if (asked == session::AskOutcome::Answered)
             answered = Clock::now();
         else if (Clock::now() - answered >= Owner.Settings.RemovalSilence)
             break;

@@ -1,8 +1,8 @@
 #pragma once
 // One slot of a station: its port session and the loop that runs on the slot's thread.
-#include "station/PortSession.h"
+#include "session/PortSession.h"
 #include "station/Station.h"
-#include "station/Trace.h"
+#include "session/Trace.h"
 #include "station/UtcTime.h"
 
 #include <memory>
@@ -10,7 +10,7 @@
 
 namespace station {
 
-class Slot : SessionEvents {
+class Slot : session::SessionEvents {
   public:
     Slot(Station& station, SlotSetup setup);
     ~Slot() override;
@@ -21,7 +21,7 @@ class Slot : SessionEvents {
     void Join();
     void Interrupt() { Session.Interrupt(); }
     // The exit status of the last unit (0 before any).
-    ExitStatus LastCode() const { return LastUnitCode; }
+    session::ExitStatus LastCode() const { return LastUnitCode; }
 
   private:
     struct Unit {
@@ -43,7 +43,7 @@ class Slot : SessionEvents {
     // (Re)opens the session's port when it is closed or its device went away; false when it
     // cannot be opened now.
     bool EnsureOpen();
-    std::unique_ptr<Trace> OpenTrace(const Unit& unit, std::string& path);
+    std::unique_ptr<session::Trace> OpenTrace(const Unit& unit, std::string& path);
 
     // SessionEvents: the upgrade's events go to the station's view under the slot's name.
     void Start(const std::string&, const std::string& package, const std::string& md5,
@@ -53,14 +53,14 @@ class Slot : SessionEvents {
     void Progress(const std::string&, int block, int blocks, int percent) override;
     void Resend(const std::string&, int block) override;
     void Reconnect(const std::string&, int block, bool ok) override;
-    void Result(const std::string&, const RunReport&) override {}
+    void Result(const std::string&, const session::RunReport&) override {}
     void Error(const std::string& text) override;
 
     Station& Owner;
     const SlotSetup Setup;
-    PortSession Session;
+    session::PortSession Session;
     std::thread Thread;
-    ExitStatus LastUnitCode = ExitStatus::Succeeded;
+    session::ExitStatus LastUnitCode = session::ExitStatus::Succeeded;
 };
 
 } // namespace station

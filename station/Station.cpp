@@ -25,12 +25,12 @@ StationSummary Station::Run() {
         slot->Join();
     StationSummary summary = Counts();
     if (Aborting) {
-        summary.Code = ExitStatus::Interrupted;
+        summary.Code = session::ExitStatus::Interrupted;
     } else if (!summary.LogError.empty()) {
-        summary.Code = ExitStatus::UpgradeFailed;
+        summary.Code = session::ExitStatus::UpgradeFailed;
     } else if (Settings.Once) {
         for (auto& slot : Slots)
-            if (slot->LastCode() != ExitStatus::Succeeded) {
+            if (slot->LastCode() != session::ExitStatus::Succeeded) {
                 summary.Code = slot->LastCode();
                 break;
             }

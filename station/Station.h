@@ -4,10 +4,10 @@
 // slot; every wait sleeps on a condition variable.
 #include "package/FirmwarePackage.h"
 #include "serial/LineSettings.h"
-#include "station/ExitStatus.h"
+#include "session/ExitStatus.h"
 #include "station/RecordLog.h"
 #include "station/StationView.h"
-#include "station/UnitIdentity.h"
+#include "station/IdentityQuery.h"
 #include "station/Yield.h"
 
 #include <atomic>
@@ -46,7 +46,7 @@ struct StationSummary {
     double FirstPassYield = 0;
     // The exit status: with Once the first failing unit's code (in slot order), 130 after
     // Abort, 1 when the log could not be written, else 0.
-    ExitStatus Code = ExitStatus::Succeeded;
+    session::ExitStatus Code = session::ExitStatus::Succeeded;
     std::string LogError;
 };
 

@@ -4,7 +4,7 @@
 #include "bench/UpgradeBounds.h"
 #include "bench/ProcessResources.h"
 #include "package/FirmwarePackage.h"
-#include "station/PortSession.h"
+#include "session/PortSession.h"
 #include "tests/package/TempDir.h"
 #include "tests/support/ChildProcess.h"
 #include "tools/flash/Reporter.h"
@@ -179,17 +179,17 @@ void BM_Soak(benchmark::State& state) {
             Child device;
             std::vector<std::string> options = fault.Device;
             options.insert(options.end(), {"--working", "115200,none", "--loader", "115200,none"});
-            station::PortTarget target;
+            session::PortTarget target;
             std::string error;
-            station::ResolvePort(StartDevice(device, options), target, error);
-            station::SessionSettings settings;
+            session::ResolvePort(StartDevice(device, options), target, error);
+            session::SessionSettings settings;
             settings.Working = settings.Loader = LineMode{115200, 0};
             settings.TimeoutSeconds = fault.Timeout;
             settings.PromptReplies = i % 2 == 1;
-            const station::RunReport report =
-                station::PortSession(target, settings, loaded.get(), reporter, nullptr)
+            const session::RunReport report =
+                session::PortSession(target, settings, loaded.get(), reporter, nullptr)
                     .Flash(package, "");
-            unexpected += station::StatusCode(report.Code) != fault.Expected;
+            unexpected += session::StatusCode(report.Code) != fault.Expected;
             ++runs;
             if (i == 9) first = Now();
         }

@@ -26,6 +26,7 @@ namespace {
 using tolvane::test::Child;
 using tolvane::test::RunProgram;
 using Clock = std::chrono::steady_clock;
+using namespace session;
 using namespace station;
 
 double CpuSeconds() {

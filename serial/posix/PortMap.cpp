@@ -1,6 +1,6 @@
 #include "serial/PortMap.h"
 
-#include "package/ExecutableFolder.h"
+#include "base/ExecutableFolder.h"
 #include "serial/PortName.h"
 
 #include <climits>

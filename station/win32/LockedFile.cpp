@@ -1,6 +1,6 @@
 #include "station/LockedFile.h"
 
-#include "package/win32/WideText.h"
+#include "base/win32/WideText.h"
 
 #include <windows.h>
 

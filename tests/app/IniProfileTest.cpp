@@ -1,4 +1,4 @@
-#include "app/IniProfile.h"
+#include "settings/IniProfile.h"
 
 #include <gtest/gtest.h>
 

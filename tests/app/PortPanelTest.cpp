@@ -9,7 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "app/SettingsLocation.h"
+#include "settings/SettingsLocation.h"
 #include "app/StatusLine.h"
 #include "serial/PortMap.h"
 #include "tests/support/MockModemManager.h"

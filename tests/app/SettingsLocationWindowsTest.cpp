@@ -1,8 +1,8 @@
 // Where Config.ini lives on Windows, run under wine (where Program Files is writable, so the
 // Program Files rule is what tells an installed copy there).
-#include "app/SettingsLocation.h"
+#include "settings/SettingsLocation.h"
 
-#include "package/win32/WideText.h"
+#include "base/win32/WideText.h"
 
 #include <gtest/gtest.h>
 

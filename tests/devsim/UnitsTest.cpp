@@ -1,6 +1,6 @@
 // What a production station meets on a port: units with identities, a new version after the
 // upgrade, a start-up pause, one unit after another under one COM name, a brief drop.
-#include "tools/devsim/UnitIdentity.h"
+#include "tools/devsim/SeriesIdentity.h"
 #include "tools/devsim/UnitPort.h"
 
 #include "DeviceFixture.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "package/FileAccess.h"
+#include "base/FileAccess.h"
 
 #include <chrono>
 #include <cstdint>

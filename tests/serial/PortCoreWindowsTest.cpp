@@ -4,7 +4,7 @@
 //
 // Not covered here, as wine cannot show it: a second opener being refused (wine lets it in),
 // parity and data bits (a pseudo-terminal keeps 8 bits without parity), a device that vanishes.
-#include "app/SettingsLocation.h"
+#include "settings/SettingsLocation.h"
 #include "serial/MCPort.h"
 #include "serial/PortMap.h"
 #include "serial/SerialDevice.h"

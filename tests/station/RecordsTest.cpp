@@ -2,7 +2,7 @@
 // with their repeat mark, and history's reading, filters and CSV.
 #include "station/History.h"
 #include "station/RecordLog.h"
-#include "station/UnitIdentity.h"
+#include "station/IdentityQuery.h"
 #include "station/UtcTime.h"
 #include "tests/package/TempDir.h"
 

@@ -110,7 +110,7 @@ TEST_F(StationLoop, OnceUpgradesVerifiesAndRecordsEachSlot) {
     Settings.Once = true;
     Settings.Lot = "L7";
     const StationSummary summary = RunStation({{"left", "COM5"}, {"right", "COM6"}});
-    EXPECT_EQ(summary.Code, ExitStatus::Succeeded);
+    EXPECT_EQ(summary.Code, session::ExitStatus::Succeeded);
     EXPECT_EQ(summary.Passed, 2);
     ASSERT_EQ(View.Records.size(), 2u);
     for (const UnitRecord& r : View.Records) {
@@ -136,7 +136,7 @@ TEST_F(StationLoop, AUnitInItsLoaderIsFoundAndUpgraded) {
     StartDevice(device, 7, {"--start-in-loader"});
     Settings.Once = true;
     const StationSummary summary = RunStation({{"s", "COM7"}});
-    EXPECT_EQ(summary.Code, ExitStatus::Succeeded);
+    EXPECT_EQ(summary.Code, session::ExitStatus::Succeeded);
     ASSERT_EQ(View.Records.size(), 1u);
     const UnitRecord& r = View.Records[0];
     EXPECT_TRUE(r.Ok) << r.Message;
@@ -152,7 +152,7 @@ TEST_F(StationLoop, AnExpectedVersionThatDoesNotComeFailsAtVerify) {
     Settings.Once = true;
     Settings.ExpectVersion = "VERSION:9";
     const StationSummary summary = RunStation({{"s", "COM8"}});
-    EXPECT_EQ(summary.Code, ExitStatus::UpgradeFailed);
+    EXPECT_EQ(summary.Code, session::ExitStatus::UpgradeFailed);
     ASSERT_EQ(View.Records.size(), 1u);
     EXPECT_FALSE(View.Records[0].Ok);
     EXPECT_EQ(View.Records[0].Stage, "verify");
@@ -171,7 +171,7 @@ TEST_F(StationLoop, AStopWhileWaitingEndsAtOnceWithNothingRecorded) {
     const auto started = std::chrono::steady_clock::now();
     const StationSummary summary = station.Run();
     stopper.join();
-    EXPECT_EQ(summary.Code, ExitStatus::Succeeded);
+    EXPECT_EQ(summary.Code, session::ExitStatus::Succeeded);
     EXPECT_EQ(summary.Units, 0);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
 }
@@ -184,7 +184,7 @@ TEST_F(StationLoop, AnUnwritableLogStopsEverySlotAfterItsUnit) {
     StartDevice(device, 10);
     Station station(Settings, {{"s", "COM10"}}, Package, full, View);
     const StationSummary summary = station.Run(); // no Once: only the log ends it
-    EXPECT_EQ(summary.Code, ExitStatus::UpgradeFailed);
+    EXPECT_EQ(summary.Code, session::ExitStatus::UpgradeFailed);
     EXPECT_NE(summary.LogError.find("/dev/full"), std::string::npos) << summary.LogError;
     ASSERT_EQ(View.LogErrors.size(), 1u);
     EXPECT_FALSE(View.LogErrors[0].empty());

@@ -15,7 +15,7 @@
 #include <cstdio>
 #include <string>
 
-#include "package/win32/WideText.h"
+#include "base/win32/WideText.h"
 
 namespace {
 

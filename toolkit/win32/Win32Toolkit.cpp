@@ -18,7 +18,7 @@
 #include <map>
 #include <mutex>
 
-#include "package/win32/WideText.h"
+#include "base/win32/WideText.h"
 #include "toolkit/Toolkit.h"
 
 namespace tk {

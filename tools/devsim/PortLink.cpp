@@ -1,6 +1,6 @@
 #include "tools/devsim/PortLink.h"
 
-#include "app/SettingsLocation.h"
+#include "settings/SettingsLocation.h"
 #include "serial/PortName.h"
 
 #include <cerrno>

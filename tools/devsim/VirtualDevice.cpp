@@ -4,7 +4,7 @@
 #include "package/ByteOrder.h"
 #include "package/Crc32.h"
 #include "tools/devsim/PtyLine.h"
-#include "tools/devsim/UnitIdentity.h"
+#include "tools/devsim/SeriesIdentity.h"
 
 #include <algorithm>
 #include <cerrno>

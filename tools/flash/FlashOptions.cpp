@@ -1,8 +1,8 @@
 #include "tools/flash/FlashOptions.h"
 
 #include "Version.h"
-#include "app/IniProfile.h"
-#include "app/SettingsKeys.h"
+#include "settings/IniProfile.h"
+#include "settings/SettingsKeys.h"
 #include "serial/DecimalNumber.h"
 #include "station/UtcTime.h"
 

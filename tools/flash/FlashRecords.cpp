@@ -4,15 +4,15 @@
 
 namespace flash {
 
-RecordingEvents::RecordingEvents(station::SessionEvents& shown, station::RecordLog& log, Run run)
+RecordingEvents::RecordingEvents(session::SessionEvents& shown, station::RecordLog& log, Run run)
     : Shown(shown), Log(log), Settings(std::move(run)) {}
 
-void RecordingEvents::Begin(const station::PortSession& session) {
+void RecordingEvents::Begin(const session::PortSession& session) {
     Session = &session;
     Started = std::chrono::system_clock::now();
 }
 
-void RecordingEvents::Result(const std::string& port, const station::RunReport& report) {
+void RecordingEvents::Result(const std::string& port, const session::RunReport& report) {
     station::UnitRecord record;
     record.Start = station::IsoUtc(Started);
     record.End = station::IsoUtc(std::chrono::system_clock::now());
@@ -21,13 +21,13 @@ void RecordingEvents::Result(const std::string& port, const station::RunReport& 
     record.Port = port;
     if (Session) {
         record.Device = Session->Device();
-        record.Stage = station::RunStageName(Session->Stage());
+        record.Stage = session::RunStageName(Session->Stage());
         record.Reconnects = Session->Reconnects();
     }
     record.Package = Settings.Package;
     record.Md5 = Settings.Md5;
     record.Ok = report.Ok;
-    record.Code = station::StatusCode(report.Code);
+    record.Code = session::StatusCode(report.Code);
     record.Message = report.Message;
     record.Seconds = report.Seconds;
     record.Frames = report.Frames;

@@ -1,7 +1,7 @@
 #pragma once
 // flash --log: each port's run written to the log of unit records, the same record a station
 // writes, before its result is shown.
-#include "station/PortSession.h"
+#include "session/PortSession.h"
 #include "station/RecordLog.h"
 #include "station/UtcTime.h"
 
@@ -9,14 +9,14 @@
 
 namespace flash {
 
-class RecordingEvents : public station::SessionEvents {
+class RecordingEvents : public session::SessionEvents {
   public:
     struct Run {
         std::string Package, Md5, Trace;
     };
-    RecordingEvents(station::SessionEvents& shown, station::RecordLog& log, Run run);
+    RecordingEvents(session::SessionEvents& shown, station::RecordLog& log, Run run);
     // The session whose runs are recorded, and the start of its run.
-    void Begin(const station::PortSession& session);
+    void Begin(const session::PortSession& session);
     // Why the last record could not be written; empty when it was.
     const std::string& LogError() const { return Error_; }
 
@@ -35,14 +35,14 @@ class RecordingEvents : public station::SessionEvents {
     void Reconnect(const std::string& port, int block, bool ok) override {
         Shown.Reconnect(port, block, ok);
     }
-    void Result(const std::string& port, const station::RunReport& report) override;
+    void Result(const std::string& port, const session::RunReport& report) override;
     void Error(const std::string& text) override { Shown.Error(text); }
 
   private:
-    station::SessionEvents& Shown;
+    session::SessionEvents& Shown;
     station::RecordLog& Log;
     const Run Settings;
-    const station::PortSession* Session = nullptr;
+    const session::PortSession* Session = nullptr;
     station::SystemTime Started;
     std::string Error_;
 };

@@ -28,11 +28,11 @@ std::string TableRow(const station::UnitRecord& r) {
 
 } // namespace
 
-station::ExitStatus RunHistory(const HistoryOptions& options, std::FILE* out, std::FILE* err) {
+session::ExitStatus RunHistory(const HistoryOptions& options, std::FILE* out, std::FILE* err) {
     std::ifstream log(options.Log, std::ios::binary);
     if (!log) {
         std::fprintf(err, "tolvane-flash: cannot read the log %s\n", options.Log.c_str());
-        return station::ExitStatus::UpgradeFailed;
+        return session::ExitStatus::UpgradeFailed;
     }
     const station::HistoryRead read = station::ReadHistory(log, options.Filter);
     for (int line : read.SkippedLines)
@@ -44,12 +44,12 @@ station::ExitStatus RunHistory(const HistoryOptions& options, std::FILE* out, st
         for (const station::HistoryEntry& entry : read.Entries)
             if (entry.Kind == station::LineKind::Unit)
                 std::fputs(station::CsvRecord(entry.Record).c_str(), out);
-        return station::ExitStatus::Succeeded;
+        return session::ExitStatus::Succeeded;
     }
     if (options.Form == HistoryForm::Json) {
         for (const station::HistoryEntry& entry : read.Entries)
             std::fprintf(out, "%s\n", entry.Line.c_str());
-        return station::ExitStatus::Succeeded;
+        return session::ExitStatus::Succeeded;
     }
     std::fprintf(out, "%s%s\n",
                  (Pad("time (UTC)", 21) + Pad("slot", 10) + Pad("identity", 18) +
@@ -76,7 +76,7 @@ station::ExitStatus RunHistory(const HistoryOptions& options, std::FILE* out, st
     if (c.DistinctUnits()) std::snprintf(yield, sizeof yield, "%.1f %%", c.FirstPassYield() * 100);
     std::fprintf(out, "%d units, %d passed, %d failed, first-pass yield %s\n", c.Units(), c.Passed,
                  c.Failed, yield);
-    return station::ExitStatus::Succeeded;
+    return session::ExitStatus::Succeeded;
 }
 
 } // namespace flash

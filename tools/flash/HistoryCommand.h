@@ -1,6 +1,6 @@
 #pragma once
 // tolvane-flash history: a log of unit records as a table, JSON Lines or CSV.
-#include "station/ExitStatus.h"
+#include "session/ExitStatus.h"
 #include "station/History.h"
 
 #include <cstdio>
@@ -17,6 +17,6 @@ struct HistoryOptions {
 };
 
 // The records on out, warnings on err; the exit status.
-station::ExitStatus RunHistory(const HistoryOptions& options, std::FILE* out, std::FILE* err);
+session::ExitStatus RunHistory(const HistoryOptions& options, std::FILE* out, std::FILE* err);
 
 } // namespace flash

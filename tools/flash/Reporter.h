@@ -2,7 +2,7 @@
 // What tolvane-flash tells the user: progress and messages on standard error (redrawn in place on
 // a terminal, a line at each tenth of the way otherwise), one result line per port on standard
 // output, or JSON Lines on standard output instead. Safe to call from every port's thread.
-#include "station/SessionEvents.h"
+#include "session/SessionEvents.h"
 
 #include <nlohmann/json_fwd.hpp>
 
@@ -14,9 +14,9 @@
 
 namespace flash {
 
-using station::ExitStatus;
-using station::RunReport;
-using station::StatusCode;
+using session::ExitStatus;
+using session::RunReport;
+using session::StatusCode;
 
 struct ReporterMode {
     bool Json = false;
@@ -28,7 +28,7 @@ struct ReporterMode {
 // The fields of a JSON object in the order they are written.
 using JsonFields = nlohmann::ordered_json;
 
-class Reporter : public station::SessionEvents {
+class Reporter : public session::SessionEvents {
   public:
     Reporter(ReporterMode mode, std::FILE* out, std::FILE* err);
 

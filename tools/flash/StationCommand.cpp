@@ -1,7 +1,7 @@
 #include "tools/flash/StationCommand.h"
 
 #include "package/FirmwarePackage.h"
-#include "package/GbkText.h"
+#include "base/GbkText.h"
 #include "tools/flash/StationScreen.h"
 
 #include <cstdio>
@@ -66,7 +66,7 @@ bool InterruptStation() {
     return true;
 }
 
-station::ExitStatus RunStation(const StationOptions& options) {
+session::ExitStatus RunStation(const StationOptions& options) {
     auto package = std::make_unique<FirmwarePackageData>();
     const PackageLoadResult loaded = LoadPackage(options.Package, *package);
     if (loaded.Outcome != PackageLoadOutcome::Loaded || package->Kind() == 0) {
@@ -75,7 +75,7 @@ station::ExitStatus RunStation(const StationOptions& options) {
             message += (message.empty() ? "" : " ") + line;
         if (message.empty()) message = "无效的升级文件!";
         std::fprintf(stderr, "tolvane-flash: %s: %s\n", options.Package.c_str(), message.c_str());
-        return station::ExitStatus::PackageRefused;
+        return session::ExitStatus::PackageRefused;
     }
 
     station::RecordLog log;
@@ -84,7 +84,7 @@ station::ExitStatus RunStation(const StationOptions& options) {
         // Never upgrade a unit that cannot be recorded.
         std::fprintf(stderr, "tolvane-flash: the log %s cannot be written: %s\n",
                      options.LogPath.c_str(), error.c_str());
-        return station::ExitStatus::UpgradeFailed;
+        return session::ExitStatus::UpgradeFailed;
     }
 
     station::StationSettings settings;

@@ -30,7 +30,7 @@ struct StationOptions {
 bool ParseSlot(const std::string& text, station::SlotSetup& out);
 
 // Runs the station to its end; the exit status.
-station::ExitStatus RunStation(const StationOptions& options);
+session::ExitStatus RunStation(const StationOptions& options);
 
 // Ctrl-C and SIGTERM while a station runs: the first takes no new unit, the second ends
 // everything. False when no station runs (the caller then handles the signal).

@@ -1,13 +1,13 @@
 // tolvane-flash: the upgrade of "开始升级" from the command line, on one port or several at once.
 #include "Version.h"
-#include "app/SettingsLocation.h"
+#include "settings/SettingsLocation.h"
 #include "dialogue/Dialogue.h"
-#include "package/FileAccess.h"
+#include "base/FileAccess.h"
 #include "package/FirmwarePackage.h"
-#include "package/GbkText.h"
+#include "base/GbkText.h"
 #include "serial/PortMap.h"
 #include "serial/PortName.h"
-#include "station/PortSession.h"
+#include "session/PortSession.h"
 #include "tools/flash/FlashOptions.h"
 #include "tools/flash/FlashRecords.h"
 #include "tools/flash/Interrupts.h"
@@ -30,6 +30,7 @@
 #endif
 
 using namespace flash;
+using namespace session;
 using namespace station;
 
 namespace {

@@ -1,6 +1,6 @@
 // tolvane-pack: wraps a binary block area into a ".enc2" firmware package.
 #include "Version.h"
-#include "package/FileAccess.h"
+#include "base/FileAccess.h"
 #include "package/FirmwarePackage.h"
 #include "package/Md5.h"
 #include "package/PackageWriter.h"

@@ -1,6 +1,6 @@
-#include "app/IniFile.h"
+#include "settings/IniFile.h"
 
-#include "package/win32/WideText.h"
+#include "base/win32/WideText.h"
 
 #include <atomic>
 #include <windows.h>

@@ -1,7 +1,7 @@
 // GBK is Windows code page 936 and GB18030 code page 54936.
-#include "package/GbkText.h"
+#include "base/GbkText.h"
 
-#include "package/win32/WideText.h"
+#include "base/win32/WideText.h"
 
 #include <windows.h>
 

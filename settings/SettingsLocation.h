@@ -6,7 +6,7 @@
 // user's folder is %APPDATA%\Tolvane. Every program of the suite uses this one rule, so they
 // find the same files. Qt-free.
 
-#include "package/ExecutableFolder.h"
+#include "base/ExecutableFolder.h"
 
 #include <string>
 

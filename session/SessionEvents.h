@@ -1,11 +1,11 @@
 #pragma once
 // What one port session tells the outside while it upgrades a device: the flasher's reporter
 // and a station slot both listen. Calls come from the session's own thread.
-#include "station/ExitStatus.h"
+#include "session/ExitStatus.h"
 
 #include <string>
 
-namespace station {
+namespace session {
 
 struct RunReport {
     bool Ok = false;
@@ -34,4 +34,4 @@ class SessionEvents {
     virtual void Verbose(const std::string& /*text*/) {}
 };
 
-} // namespace station
+} // namespace session

@@ -1,4 +1,4 @@
-#include "package/FileAccess.h"
+#include "base/FileAccess.h"
 
 #include <cerrno>
 #include <fcntl.h>

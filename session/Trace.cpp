@@ -1,10 +1,10 @@
-#include "station/Trace.h"
+#include "session/Trace.h"
 
-#include "package/FileAccess.h"
+#include "base/FileAccess.h"
 
 #include <cstdio>
 
-namespace station {
+namespace session {
 
 bool Trace::Open(const std::string& path) {
     File.open(PathFromUtf8(path), std::ios::out | std::ios::trunc);
@@ -51,4 +51,4 @@ void Trace::Line(const std::string& port, const std::string& text) {
     File.flush();
 }
 
-} // namespace station
+} // namespace session

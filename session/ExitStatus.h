@@ -3,7 +3,7 @@
 // reports the one it asks for; with several ports the first failing port's in command-line
 // order wins.
 
-namespace station {
+namespace session {
 
 enum class ExitStatus : int {
     Succeeded = 0,      // every port succeeded (or the command did what it was asked)
@@ -19,4 +19,4 @@ constexpr int StatusCode(ExitStatus status) {
     return static_cast<int>(status);
 }
 
-} // namespace station
+} // namespace session

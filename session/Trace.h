@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-namespace station {
+namespace session {
 
 class Trace {
   public:
@@ -29,4 +29,4 @@ class Trace {
     std::chrono::steady_clock::time_point Started = std::chrono::steady_clock::now();
 };
 
-} // namespace station
+} // namespace session

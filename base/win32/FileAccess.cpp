@@ -1,6 +1,6 @@
-#include "package/FileAccess.h"
+#include "base/FileAccess.h"
 
-#include "package/win32/WideText.h"
+#include "base/win32/WideText.h"
 
 #include <windows.h>
 // After windows.h, which it needs.

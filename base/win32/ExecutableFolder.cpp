@@ -1,6 +1,6 @@
-#include "package/ExecutableFolder.h"
+#include "base/ExecutableFolder.h"
 
-#include "package/win32/WideText.h"
+#include "base/win32/WideText.h"
 
 #include <windows.h>
 

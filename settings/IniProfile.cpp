@@ -1,7 +1,7 @@
-#include "app/IniProfile.h"
+#include "settings/IniProfile.h"
 
-#include "app/IniFile.h"
-#include "package/FileAccess.h"
+#include "settings/IniFile.h"
+#include "base/FileAccess.h"
 
 #include <algorithm>
 #include <climits>

@@ -1,8 +1,8 @@
-#include "station/ModemManagerReport.h"
+#include "session/ModemManagerReport.h"
 
 #include <atomic>
 
-namespace station {
+namespace session {
 
 namespace {
 
@@ -46,4 +46,4 @@ void ReportModemGuardEnded(const std::string& port, const ModemInhibition& guard
         reporter.Verbose(port + ": ModemManager inhibition of " + guard.Device() + " ended");
 }
 
-} // namespace station
+} // namespace session

@@ -1,14 +1,14 @@
-#include "station/PortSession.h"
+#include "session/PortSession.h"
 
 #include "dialogue/ReplyRecognition.h"
 #include "serial/PortMap.h"
 #include "serial/PortName.h"
-#include "station/ModemManagerReport.h"
+#include "session/ModemManagerReport.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace station {
+namespace session {
 
 namespace {
 
@@ -473,4 +473,4 @@ void PortSession::Resend(int block) {
     Report.Resend(Target.Name, block);
 }
 
-} // namespace station
+} // namespace session

@@ -1,4 +1,4 @@
-#include "station/UnitIdentity.h"
+#include "station/IdentityQuery.h"
 
 namespace station {
 

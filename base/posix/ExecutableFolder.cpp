@@ -1,4 +1,4 @@
-#include "package/ExecutableFolder.h"
+#include "base/ExecutableFolder.h"
 
 #include <climits>
 #include <unistd.h>

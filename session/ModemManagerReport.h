@@ -3,11 +3,11 @@
 // when it may use the port during the run (once a run, however many ports), and with -v what
 // was inhibited and when that ended.
 #include "serial/ModemInhibition.h"
-#include "station/SessionEvents.h"
+#include "session/SessionEvents.h"
 
 #include <string>
 
-namespace station {
+namespace session {
 
 // After the port's first opening of a run, whether or not the device opened.
 void ReportModemGuard(const std::string& port, const ModemInhibition& guard, SessionEvents& reporter);
@@ -15,4 +15,4 @@ void ReportModemGuard(const std::string& port, const ModemInhibition& guard, Ses
 void ReportModemGuardEnded(const std::string& port, const ModemInhibition& guard,
                            SessionEvents& reporter);
 
-} // namespace station
+} // namespace session

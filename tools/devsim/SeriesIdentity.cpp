@@ -1,4 +1,4 @@
-#include "tools/devsim/UnitIdentity.h"
+#include "tools/devsim/SeriesIdentity.h"
 
 #include <algorithm>
 

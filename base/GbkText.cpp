@@ -1,4 +1,4 @@
-#include "package/GbkText.h"
+#include "base/GbkText.h"
 
 std::string DeviceTextToUtf8(const std::string& text) {
     if (std::optional<std::string> decoded = Gb18030ToUtf8(text)) return *decoded;

@@ -5,8 +5,8 @@
 // port's own threads only raise flags and wake it.
 #include "dialogue/Dialogue.h"
 #include "serial/MCPort.h"
-#include "station/SessionEvents.h"
-#include "station/Trace.h"
+#include "session/SessionEvents.h"
+#include "session/Trace.h"
 
 #include <atomic>
 #include <chrono>
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace station {
+namespace session {
 
 // A port as named on the command line.
 struct PortTarget {
@@ -170,4 +170,4 @@ class PortSession : DialoguePort, ReplyTimer, DialogueWait, LineModeSource, Dial
     FlashPort Port; // last: its threads are gone before the rest of the session
 };
 
-} // namespace station
+} // namespace session

@@ -5,9 +5,9 @@
 // test comes first and needs no write: an administrator, and every user under wine, may write
 // there, yet an installed copy must not leave settings in it. The port list comes from the
 // registry, so the port map folder is only nominal.
-#include "app/SettingsLocation.h"
+#include "settings/SettingsLocation.h"
 
-#include "package/win32/WideText.h"
+#include "base/win32/WideText.h"
 
 #include <windows.h>
 
