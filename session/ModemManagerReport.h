@@ -1,18 +1,32 @@
 #pragma once
-// What a port session says about the modem manager at a port's opening and closing: a warning
-// when it may use the port during the run (once a run, however many ports), and with -v what
-// was inhibited and when that ended.
+// What ModemManager did about a port at its opening and closing, as values: the program words
+// them (the flasher's -v lines and its warning). Windows has no such manager, and its build
+// reports nothing.
 #include "serial/ModemInhibition.h"
-#include "session/SessionEvents.h"
 
 #include <string>
+#include <vector>
 
 namespace session {
 
-// After the port's first opening of a run, whether or not the device opened.
-void ReportModemGuard(const std::string& port, const ModemInhibition& guard, SessionEvents& reporter);
+struct ModemGuardNote {
+    enum class Kind {
+        Inhibited, // it leaves the device alone during the run
+        Refused,   // it would not: it may use the port during the run
+        Unasked,   // it runs, but not on the bus we reached: it may use the port
+        Ended,     // the inhibition ended as the port closed
+    };
+    Kind What = Kind::Unasked;
+    std::string Device;   // the inhibited (or refused) physical device
+    std::string Modem;    // the modem's object path
+    std::string PortName; // the port as the kernel names it, e.g. "ttyUSB2"
+    std::string Error;    // why it refused
+};
+
+// After a port's opening, whether or not the device opened (an inhibition of a device that did
+// not open ends at once, so it gives Inhibited and Ended).
+std::vector<ModemGuardNote> NotesAtOpening(const ModemInhibition& guard);
 // After the port was closed.
-void ReportModemGuardEnded(const std::string& port, const ModemInhibition& guard,
-                           SessionEvents& reporter);
+std::vector<ModemGuardNote> NotesAtClosing(const ModemInhibition& guard);
 
 } // namespace session

@@ -116,7 +116,7 @@ bool PortSession::Open(RunReport& report) {
     const int result = Target.Device.empty() ? -5
                                              : Port.OpenPort(Target.Number, Settings.Working.Baud,
                                                              8, Settings.Working.Parity, 0);
-    ReportModemGuard(Target.Name, Port.ModemGuard(), Report);
+    for (const auto& note : NotesAtOpening(Port.ModemGuard())) Report.ModemGuard(Target.Name, note);
     if (result == 1 && !StillNamed()) {
         // The device went away between the name's resolution and the opening, and its number
         // went to someone else's terminal: not ours to talk to.
@@ -339,7 +339,7 @@ int PortSession::Read(uint8_t* buffer, unsigned maxCount) {
 
 void PortSession::ClosePort() {
     Port.Close();
-    ReportModemGuardEnded(Target.Name, Port.ModemGuard(), Report);
+    for (const auto& note : NotesAtClosing(Port.ModemGuard())) Report.ModemGuard(Target.Name, note);
 }
 
 void PortSession::Reopen() {

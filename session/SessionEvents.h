@@ -2,6 +2,7 @@
 // What one port session tells the outside while it upgrades a device: the flasher's reporter
 // and a station slot both listen. Calls come from the session's own thread.
 #include "session/ExitStatus.h"
+#include "session/ModemManagerReport.h"
 
 #include <string>
 
@@ -32,6 +33,8 @@ class SessionEvents {
     virtual void Error(const std::string& text) = 0;
     // A line for a person who asked for details (the flasher's -v).
     virtual void Verbose(const std::string& /*text*/) {}
+    // What ModemManager did about the port at an opening or closing.
+    virtual void ModemGuard(const std::string& /*port*/, const ModemGuardNote& /*note*/) {}
 };
 
 } // namespace session

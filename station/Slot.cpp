@@ -331,6 +331,9 @@ void Slot::Resend(const std::string&, int block) {
 void Slot::Reconnect(const std::string&, int block, bool ok) {
     Owner.View.Reconnect(Setup.Name, block, ok);
 }
+void Slot::ModemGuard(const std::string&, const session::ModemGuardNote& note) {
+    Owner.View.ModemGuard(Setup.Name, note);
+}
 void Slot::Error(const std::string& text) {
     Owner.View.Message(Setup.Name + ": " + text);
 }

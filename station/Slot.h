@@ -53,6 +53,7 @@ class Slot : session::SessionEvents {
     void Progress(const std::string&, int block, int blocks, int percent) override;
     void Resend(const std::string&, int block) override;
     void Reconnect(const std::string&, int block, bool ok) override;
+    void ModemGuard(const std::string&, const session::ModemGuardNote& note) override;
     void Result(const std::string&, const session::RunReport&) override {}
     void Error(const std::string& text) override;
 

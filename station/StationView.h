@@ -2,6 +2,7 @@
 // What a station shows: every event of every slot, from the slot's own thread. The flasher's
 // terminal screen and its JSON Lines are views; a station window can be another. Every call may
 // come from any slot's thread at once, so a view keeps its own lock.
+#include "session/ModemManagerReport.h"
 #include "station/UnitRecord.h"
 
 #include <optional>
@@ -46,6 +47,8 @@ class StationView {
     virtual void LogFailed(const std::string& /*reason*/) {}
     // A message for a person (a port that could not be reopened, ...).
     virtual void Message(const std::string& /*text*/) {}
+    // What ModemManager did about the slot's port at an opening or closing.
+    virtual void ModemGuard(const std::string& /*slot*/, const session::ModemGuardNote& /*note*/) {}
 };
 
 } // namespace station

@@ -37,6 +37,10 @@ class RecordingEvents : public session::SessionEvents {
     }
     void Result(const std::string& port, const session::RunReport& report) override;
     void Error(const std::string& text) override { Shown.Error(text); }
+    void Verbose(const std::string& text) override { Shown.Verbose(text); }
+    void ModemGuard(const std::string& port, const session::ModemGuardNote& note) override {
+        Shown.ModemGuard(port, note);
+    }
 
   private:
     session::SessionEvents& Shown;

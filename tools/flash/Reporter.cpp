@@ -1,5 +1,6 @@
 #include "tools/flash/Reporter.h"
 
+#include "tools/flash/ModemGuardText.h"
 #include "tools/flash/TextFormat.h"
 
 #include <nlohmann/json.hpp>
@@ -160,6 +161,11 @@ void Reporter::Error(const std::string& text) {
 void Reporter::Verbose(const std::string& text) {
     std::lock_guard<std::mutex> guard(Lock);
     if (Mode.Verbose && !Mode.Quiet) Note(text);
+}
+
+void Reporter::ModemGuard(const std::string& port, const session::ModemGuardNote& note) {
+    if (const std::string detail = ModemGuardDetail(port, note); !detail.empty()) Verbose(detail);
+    if (const std::string warning = ModemGuardWarningOnce(note); !warning.empty()) Error(warning);
 }
 
 void Reporter::JsonObject(const JsonFields& object) {

@@ -48,6 +48,7 @@ class Reporter : public session::SessionEvents {
     void Error(const std::string& text) override;
     // A line on standard error for -v only.
     void Verbose(const std::string& text) override;
+    void ModemGuard(const std::string& port, const session::ModemGuardNote& note) override;
     // One JSON object or one line of text on standard output, for the commands that print a
     // single answer.
     void JsonObject(const JsonFields& object);

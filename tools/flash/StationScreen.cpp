@@ -1,5 +1,6 @@
 #include "tools/flash/StationScreen.h"
 
+#include "tools/flash/ModemGuardText.h"
 #include "tools/flash/TextFormat.h"
 
 #include <cmath>
@@ -306,6 +307,12 @@ void StationScreen::LogFailed(const std::string& reason) {
         Event("", "log-failed", {{"message", reason}}, "");
     }
     Note("tolvane-flash: the log cannot be written, no further unit is taken: " + reason);
+}
+
+// As the slot's other errors: the warning under the slot's name, no -v lines.
+void StationScreen::ModemGuard(const std::string& slot, const session::ModemGuardNote& note) {
+    if (const std::string warning = ModemGuardWarningOnce(note); !warning.empty())
+        Message(slot + ": " + warning);
 }
 
 void StationScreen::Message(const std::string& text) {

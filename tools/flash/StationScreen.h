@@ -58,6 +58,7 @@ class StationScreen : public station::StationView {
     void OutOfService(const std::string& slot, const std::string& reason) override;
     void LogFailed(const std::string& reason) override;
     void Message(const std::string& text) override;
+    void ModemGuard(const std::string& slot, const session::ModemGuardNote& note) override;
 
   private:
     struct SlotLine {
