@@ -1,9 +1,8 @@
 #include "tools/devsim/CommandLine.h"
 
 #include "serial/LineSettings.h"
+#include "tools/cli/UnknownOption.h"
 #include "tools/devsim/HelpLayout.h"
-
-#include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <functional>
@@ -362,7 +361,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
     } catch (const CLI::CallForHelp&) {
         out.Help = true;
     } catch (const CLI::ParseError& e) {
-        error = e.what();
+        error = cli::RefusalMessage(*app, e);
         return false;
     }
     return true;

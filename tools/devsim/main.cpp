@@ -17,7 +17,8 @@ int main(int argc, char** argv) {
     CommandLine options;
     std::string error;
     if (!ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
-        std::fprintf(stderr, "tolvane-devsim: %s\n\n%s", error.c_str(), UsageText().c_str());
+        std::fprintf(stderr, "tolvane-devsim: %s\nRun \"tolvane-devsim --help\" for the options.\n",
+                     error.c_str());
         return 2;
     }
     if (options.Help) {

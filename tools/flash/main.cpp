@@ -283,7 +283,9 @@ int main(int argc, char** argv) {
     if (!ParseFlashOptions({args.begin() + (args.empty() ? 0 : 1), args.end()}, options, error))
         return StatusCode(Usage(error));
     if (options.Action == Command::Help) {
-        std::fputs(FlashUsage().c_str(), stdout);
+        const std::string help =
+            options.HelpCommand.empty() ? FlashUsage() : CommandUsage(options.HelpCommand);
+        std::fputs(help.c_str(), stdout);
         return StatusCode(ExitStatus::Succeeded);
     }
     if (options.Action == Command::Version) {

@@ -4,8 +4,7 @@
 #include "package/FirmwarePackage.h"
 #include "package/Md5.h"
 #include "package/PackageWriter.h"
-
-#include <CLI/CLI.hpp>
+#include "tools/cli/UnknownOption.h"
 
 #include <algorithm>
 #include <array>
@@ -164,7 +163,7 @@ int main(int argc, char** argv) {
     } catch (const CLI::Success& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        return Usage(e.what());
+        return Usage(cli::RefusalMessage(app, e));
     }
     PackageLayout layout;
     layout.Kind = uint8_t(options.Kind);
