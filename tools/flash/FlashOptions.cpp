@@ -200,8 +200,8 @@ void AddStationOptions(CLI::App& station, StationOptions& out) {
         ->option_text("TEXT");
     station
         .add_option("--id-command", out.IdCommand,
-                    "the identity command (default AT+CGSN; \\r, \\n understood),\n"
-                    "or none")
+                    "the identity command (default AT+CGSN; \\r, \\n, \\t, \\\\,\n"
+                    "\\xHH understood), or none")
         ->option_text("TEXT|none");
     station.add_option("--log", out.LogPath, "the records (default tolvane-records.jsonl)")
         ->option_text("FILE");
