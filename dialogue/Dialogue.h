@@ -46,6 +46,12 @@ enum class RunOutcome {
     LimitReached, // more data frames than DataFrameLimit
 };
 
+// How long a handshake ping waits for its reply at a baud rate, in milliseconds: about the
+// wire time of the exchange, plus the 50 ms of quiet that end a reply.
+inline int HandshakeTimeoutMs(int baud) {
+    return 275000 / (baud > 1 ? baud : 1) + 50;
+}
+
 // The fields of a package a data frame is built from.
 DataFrameSource FrameSourceOf(const FirmwarePackageData& package);
 

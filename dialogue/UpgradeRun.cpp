@@ -34,7 +34,7 @@ void Dialogue::EndRun() {
 // Pings at the upgrade mode, each awaited for t ms, until one is accepted or the number that
 // fits in three seconds has gone out.
 void Dialogue::Handshake() {
-    const int t = 275000 / std::max(1, Seams.Port->GetBaudRate()) + 50;
+    const int t = HandshakeTimeoutMs(Seams.Port->GetBaudRate());
     SetReplyTimeout(t);
     for (int ping = 0, pings = 3000 / t; ping < pings && !DialogueClosing; ++ping) {
         if (SendCommandFrame(0, nullptr, 0) == CommandAccepted) break;

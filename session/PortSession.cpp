@@ -13,8 +13,7 @@ namespace session {
 namespace {
 
 std::string OpenFailureText(const PortTarget& target) {
-    const std::string name =
-        target.Number > 0 ? ComPortName(target.Number) : target.Name;
+    const std::string name = target.Number > 0 ? ComPortName(target.Number) : target.Name;
     std::string text =
         "无法打开串口 " + name + "，请检查串口是否被其他程序占用或做了不恰当的设置！";
     return text + " (" + (target.Device.empty() ? "no such device" : target.Device) + ")";
@@ -22,7 +21,8 @@ std::string OpenFailureText(const PortTarget& target) {
 
 // A frame the dialogue writes: the frame mark, then 0xFF for a command frame.
 bool IsFrame(const uint8_t* data, unsigned count, bool command) {
-    return count >= 3 && data[0] == 0x66 && data[1] == 0xCC && (data[2] == 0xFF) == command;
+    return count >= 3 && data[0] == FrameMark0 && data[1] == FrameMark1 &&
+           (data[2] == CommandKind) == command;
 }
 
 } // namespace
@@ -265,7 +265,7 @@ bool PortSession::PingLoader() {
         Port.Dcb.Parity = Settings.Loader.Parity;
         Reopen();
     }
-    Talk.SetReplyTimeout(275000 / std::max(1, GetBaudRate()) + 50);
+    Talk.SetReplyTimeout(HandshakeTimeoutMs(GetBaudRate()));
     return Talk.SendCommandFrame(0, nullptr, 0) == 1;
 }
 

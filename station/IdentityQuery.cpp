@@ -1,5 +1,7 @@
 #include "station/IdentityQuery.h"
 
+#include "base/PlainText.h"
+
 namespace station {
 
 namespace {
@@ -25,30 +27,7 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 } // namespace
 
 std::string CommandFromOption(const std::string& option) {
-    std::string out;
-    for (size_t i = 0; i < option.size(); ++i) {
-        if (option[i] != '\\' || i + 1 == option.size()) {
-            out += option[i];
-            continue;
-        }
-        switch (option[++i]) {
-        case 'r':
-            out += '\r';
-            break;
-        case 'n':
-            out += '\n';
-            break;
-        case 't':
-            out += '\t';
-            break;
-        case '\\':
-            out += '\\';
-            break;
-        default:
-            out += '\\';
-            out += option[i];
-        }
-    }
+    std::string out = UnescapeText(option);
     if (!out.empty() && out.back() != '\r' && out.back() != '\n') out += "\r\n";
     return out;
 }

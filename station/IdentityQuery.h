@@ -7,8 +7,8 @@ namespace station {
 // The modem's usual serial-number query.
 inline constexpr const char* DefaultIdCommand = "AT+CGSN\r\n";
 
-// A command as written on a command line: "\r", "\n", "\t" and "\\" stand for themselves, and
-// a command that does not end in CR or LF gets CR LF.
+// A command as written on a command line (UnescapeText's rule), and a command that does not
+// end in CR or LF gets CR LF.
 std::string CommandFromOption(const std::string& option);
 
 // The identity in a text reply (without its leading CR LF): trimmed of CR, LF, spaces and a

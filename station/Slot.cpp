@@ -3,6 +3,7 @@
 #include "station/Slot.h"
 
 #include "base/GbkText.h"
+#include "base/PlainText.h"
 #include "station/UtcTime.h"
 
 #include <filesystem>
@@ -31,10 +32,7 @@ session::PortTarget TargetOf(const SlotSetup& setup) {
 
 // The device's text without its line ends, as UTF-8.
 std::string Shown(const std::string& text) {
-    std::string shown = DeviceTextToUtf8(text);
-    while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r'))
-        shown.pop_back();
-    return shown;
+    return WithoutLineEnds(DeviceTextToUtf8(text));
 }
 
 // A piece of a file name: letters, digits, '-' and '.'; anything else becomes '_'.

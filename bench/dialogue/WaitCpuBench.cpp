@@ -7,7 +7,6 @@
 #include "tests/support/QtWindow.h"
 #include "tests/support/TempPortMap.h"
 
-#include <QApplication>
 #include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -65,12 +64,3 @@ BENCHMARK(BM_ReplyTimeoutCpu)
     ->UseRealTime();
 
 } // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -1,5 +1,6 @@
 #include "station/LockedFile.h"
 
+#include "base/PlainText.h"
 #include "base/win32/WideText.h"
 
 #include <windows.h>
@@ -14,9 +15,7 @@ std::string Reason(const char* what) {
     char text[256] = {};
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
                    text, sizeof text - 1, nullptr);
-    std::string reason = text;
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r'))
-        reason.pop_back();
+    const std::string reason = WithoutLineEnds(text);
     return std::string(what) + ": " + (reason.empty() ? "error " + std::to_string(code) : reason);
 }
 } // namespace

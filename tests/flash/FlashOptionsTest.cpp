@@ -106,6 +106,80 @@ TEST(FlashOptions, RefusalsNameWhatTheyRefuse) {
     }
 }
 
+// Each command's help is its own: its usage line, its own options and those of the program it
+// uses, nothing of the other commands; "--help" alone keeps the overview.
+TEST(FlashOptions, EachCommandHasItsOwnHelp) {
+    const struct {
+        const char* command;
+        std::vector<const char*> shown;
+        std::vector<const char*> hidden;
+    } cases[] = {
+        {"info", {"info [OPTIONS] PACKAGE", "--json"}, {"--port", "--slot", "--trace", "--log"}},
+        {"ports", {"ports [OPTIONS]", "--json"}, {"--port", "PACKAGE", "--working"}},
+        {"version",
+         {"version [OPTIONS]", "--port PORT", "--working BAUD,PARITY", "--verbose"},
+         {"--loader", "--timeout", "--slot", "PACKAGE"}},
+        {"flash",
+         {"flash [OPTIONS] PACKAGE", "--port PORT", "--loader BAUD,PARITY", "--trace FILE",
+          "--timeout SECONDS", "--prompt-replies", "--log FILE", "--reconnect SECONDS"},
+         {"--slot", "--csv", "--once", "--lot"}},
+        {"station",
+         {"station [OPTIONS] PACKAGE", "--slot [NAME=]PORT", "--once", "--boot-timeout",
+          "--working BAUD,PARITY", "--loader BAUD,PARITY", "--quiet"},
+         {"--port", "--prompt-replies", "--csv", "--trace FILE", "Options of"}},
+        {"history",
+         {"history [OPTIONS]", "--since TIME", "--csv", "--failed", "--json"},
+         {"--port", "--working", "--once", "PACKAGE"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        for (const Args& args :
+             {Args{c.command, "--help"}, Args{"-h", c.command}, Args{c.command, "--bogus", "-h"}}) {
+            FlashOptions options;
+            std::string error;
+            ASSERT_TRUE(ParseFlashOptions(args, options, error)) << error;
+            EXPECT_EQ(options.Action, Command::Help);
+            EXPECT_EQ(options.HelpCommand, c.command);
+        }
+        const std::string help = CommandUsage(c.command);
+        EXPECT_EQ(help.find("Usage: tolvane-flash " + std::string(c.command)), help.find("Usage:"));
+        EXPECT_NE(help.find("Exit status: 0"), std::string::npos) << help;
+        for (const char* piece : c.shown)
+            EXPECT_NE(help.find(piece), std::string::npos) << piece << "\n" << help;
+        for (const char* piece : c.hidden)
+            EXPECT_EQ(help.find(piece), std::string::npos) << piece << "\n" << help;
+        EXPECT_EQ(help.find("\n\n\n"), std::string::npos) << help;
+    }
+    FlashOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseFlashOptions({"--help"}, options, error));
+    EXPECT_TRUE(options.HelpCommand.empty());
+    EXPECT_TRUE(CommandUsage("erase").empty());
+}
+
+// An option nobody defines is what the message starts with, whatever else is wrong too.
+TEST(FlashOptions, UnknownOptionComesFirst) {
+    const struct {
+        Args args;
+        const char* option;
+    } cases[] = {
+        {{"flash", "--no-such-option"}, "--no-such-option"},    // also no PACKAGE, no --port
+        {{"station", "a.enc2", "--bogus"}, "--bogus"},          // also no --slot
+        {{"info", "--bogus"}, "--bogus"},                       // also no PACKAGE
+        {{"--bogus", "erase"}, "--bogus"},                      // also no command
+        {{"-x"}, "-x"},                                         // no command at all
+        {{"history", "--since", "soon", "--bogus"}, "--bogus"}, // also a bad time
+        {{"flash", "a", "--port", "COM1", "--timeout", "-3", "-z"}, "-z"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.option);
+        FlashOptions options;
+        std::string error;
+        EXPECT_FALSE(ParseFlashOptions(c.args, options, error));
+        EXPECT_EQ(error.rfind("unknown option " + std::string(c.option), 0), 0u) << error;
+    }
+}
+
 TEST(FlashOptions, HelpIsMadeFromTheOptions) {
     const std::string help = FlashUsage();
     for (const char* piece : {"info PACKAGE", "ports", "version", "flash PACKAGE", "--port PORT",

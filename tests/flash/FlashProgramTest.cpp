@@ -400,5 +400,35 @@ TEST_F(Flasher, ModemManagerLeavesTheModemAloneForTheRun) {
     }
 }
 
+// Every program refuses an option it does not know with status 2, naming it in its first line.
+TEST(CommandLines, EveryProgramNamesAnUnknownOptionFirst) {
+    const struct {
+        std::vector<std::string> args;
+        const char* first;
+    } cases[] = {
+        {{TOLVANE_PACK, "--no-such-option"}, "tolvane-pack: unknown option --no-such-option\n"},
+        {{TOLVANE_PACK, "in.bin", "--kind", "300", "-k"}, "tolvane-pack: unknown option -k\n"},
+        {{TOLVANE_DEVSIM, "--com", "0", "--bogus"}, "tolvane-devsim: unknown option --bogus\n"},
+        {{TOLVANE_FLASH, "flash", "--no-such-option"},
+         "tolvane-flash: unknown option --no-such-option\n"},
+        {{TOLVANE_FLASH, "station", "--slot", "COM1", "--bogus"},
+         "tolvane-flash: unknown option --bogus\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[1]);
+        std::string out, err;
+        EXPECT_EQ(RunProgram(c.args, &out, &err), 2);
+        EXPECT_EQ(err.substr(0, err.find('\n') + 1), c.first) << err;
+        EXPECT_TRUE(out.empty()) << out;
+    }
+    // A command's help, as a user asks for it: that command only, on standard output.
+    std::string out;
+    EXPECT_EQ(RunProgram({TOLVANE_FLASH, "station", "--help"}, &out), 0);
+    EXPECT_NE(out.find("Usage: tolvane-flash station [OPTIONS] PACKAGE"), std::string::npos);
+    EXPECT_EQ(out.find("Options of history"), std::string::npos) << out;
+    EXPECT_EQ(RunProgram({TOLVANE_FLASH, "--help"}, &out), 0);
+    EXPECT_NE(out.find("Options of history"), std::string::npos) << out;
+}
+
 } // namespace
 } // namespace tolvane::test

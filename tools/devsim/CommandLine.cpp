@@ -1,9 +1,9 @@
 #include "tools/devsim/CommandLine.h"
 
+#include "base/PlainText.h"
 #include "serial/LineSettings.h"
+#include "tools/cli/UnknownOption.h"
 #include "tools/devsim/HelpLayout.h"
-
-#include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <functional>
@@ -55,19 +55,6 @@ CLI::Validator NotEmpty(std::string need) {
     return Needs([](const std::string& text) { return !text.empty(); }, std::move(need));
 }
 
-std::string Unescape(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 1 < text.size()) {
-            const char c = text[++i];
-            out += c == 'r' ? '\r' : c == 'n' ? '\n' : c == 't' ? '\t' : c;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
 bool ParseBlockFault(const std::string& text, BlockFault& out) {
     const size_t colon = text.find(':');
     if (!ToInt(text.substr(0, colon), 0, 65535, out.Block)) return false;
@@ -85,9 +72,7 @@ bool ParseDrop(const std::string& text, PortDrop& out) {
 // A command as the device compares it: from "AT" to before the "\r" ("AT+CGSN\r\n" or
 // "AT+CGSN" are both AT+CGSN).
 bool ParseCommand(const std::string& text, std::string& out) {
-    std::string command = Unescape(text);
-    while (!command.empty() && (command.back() == '\r' || command.back() == '\n'))
-        command.pop_back();
+    const std::string command = WithoutLineEnds(UnescapeText(text));
     if (command.rfind("AT", 0) != 0 || command.find_first_of("\r\n") != std::string::npos)
         return false;
     out = command;
@@ -170,9 +155,9 @@ void AddLineOptions(CLI::App& app, CommandLine& out) {
     AddLineMode(app, "--loader", out.Device.Loader, "loader settings (default 115200,even)");
     app.add_option_function<std::string>(
            "--version-text",
-           [&out](const std::string& text) { out.Device.VersionText = Unescape(text); },
+           [&out](const std::string& text) { out.Device.VersionText = UnescapeText(text); },
            "version reply after \"\\r\\n\" (default \"VERSION:2.1\\r\\n\";\n"
-           "\\r, \\n, \\\\ are understood)")
+           "\\r, \\n, \\t, \\\\, \\xHH are understood)")
         ->type_name("TEXT");
     app.add_option("--image", out.Device.ImagePath,
                    "write the received block area here after each transfer")
@@ -302,7 +287,7 @@ void AddUnitOptions(CLI::App& app, DeviceOptions& device) {
     AddIdentityOptions(app, device);
     app.add_option_function<std::string>(
            "--version-after",
-           [&device](const std::string& text) { device.VersionAfter = Unescape(text); },
+           [&device](const std::string& text) { device.VersionAfter = UnescapeText(text); },
            "version reply after a complete transfer, written as --version-text\n"
            "(default: the version text, unchanged)")
         ->type_name("TEXT");
@@ -362,7 +347,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
     } catch (const CLI::CallForHelp&) {
         out.Help = true;
     } catch (const CLI::ParseError& e) {
-        error = e.what();
+        error = cli::RefusalMessage(*app, e);
         return false;
     }
     return true;

@@ -12,12 +12,55 @@
 #include <string>
 #include <vector>
 
+namespace {
+
+using namespace devsim;
+
+// Blocked before the device thread starts, so only the wait in ServeUntilStopped sees them.
+sigset_t BlockStopSignals() {
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    return stopSignals;
+}
+
+// A port that comes back (a new unit, the end of a drop) is a new pseudo-terminal: its path is
+// printed as one more line.
+void TellArrivals(UnitPort& port, bool verbose) {
+    port.OnArrive = [verbose](const std::string& device, const std::string& link) {
+        std::printf("%s\n", device.c_str());
+        std::fflush(stdout);
+        if (verbose && !link.empty())
+            std::fprintf(stderr, "devsim: registered as %s -> %s\n", link.c_str(), device.c_str());
+    };
+    port.OnError = [](const std::string& why) {
+        std::fprintf(stderr, "tolvane-devsim: %s\n", why.c_str());
+    };
+}
+
+void ServeUntilStopped(const VirtualDevice& device, const sigset_t& stopSignals, bool verbose) {
+    const timespec tick = {0, 100 * 1000 * 1000};
+    while (device.Running()) {
+        const int signal = sigtimedwait(&stopSignals, nullptr, &tick);
+        if (signal > 0) {
+            if (verbose) std::fprintf(stderr, "devsim: signal %d, stopping\n", signal);
+            break;
+        }
+    }
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
-    using namespace devsim;
     CommandLine options;
     std::string error;
     if (!ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
-        std::fprintf(stderr, "tolvane-devsim: %s\n\n%s", error.c_str(), UsageText().c_str());
+        std::fprintf(stderr, "tolvane-devsim: %s\nRun \"tolvane-devsim --help\" for the options.\n",
+                     error.c_str());
         return 2;
     }
     if (options.Help) {
@@ -32,15 +75,7 @@ int main(int argc, char** argv) {
         options.Device.Log = [](const std::string& line) {
             std::fprintf(stderr, "devsim: %s\n", line.c_str());
         };
-
-    // Blocked before the device thread starts, so only the wait below sees them.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
+    const sigset_t stopSignals = BlockStopSignals();
 
     const std::string folder = options.ComNumber == 0        ? std::string()
                                : options.PortsFolder.empty() ? DefaultPortsFolder()
@@ -52,17 +87,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string device0 = port.DevicePath();
-    // A port that comes back (a new unit, the end of a drop) is a new pseudo-terminal.
-    const bool verbose = options.Verbose;
-    port.OnArrive = [verbose](const std::string& device, const std::string& link) {
-        std::printf("%s\n", device.c_str());
-        std::fflush(stdout);
-        if (verbose && !link.empty())
-            std::fprintf(stderr, "devsim: registered as %s -> %s\n", link.c_str(), device.c_str());
-    };
-    port.OnError = [](const std::string& why) {
-        std::fprintf(stderr, "tolvane-devsim: %s\n", why.c_str());
-    };
+    TellArrivals(port, options.Verbose);
     options.Device.Presence = &port;
 
     VirtualDevice device(options.Device);
@@ -75,15 +100,7 @@ int main(int argc, char** argv) {
     if (options.ComNumber != 0 && options.Verbose)
         std::fprintf(stderr, "devsim: registered as %s/COM%d -> %s\n", folder.c_str(),
                      options.ComNumber, device0.c_str());
-
-    const timespec tick = {0, 100 * 1000 * 1000};
-    while (device.Running()) {
-        const int signal = sigtimedwait(&stopSignals, nullptr, &tick);
-        if (signal > 0) {
-            if (options.Verbose) std::fprintf(stderr, "devsim: signal %d, stopping\n", signal);
-            break;
-        }
-    }
+    ServeUntilStopped(device, stopSignals, options.Verbose);
     const DeviceStatus status = device.Status();
     device.Stop();
     port.Vanished();

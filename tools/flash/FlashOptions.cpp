@@ -5,6 +5,7 @@
 #include "settings/SettingsKeys.h"
 #include "serial/DecimalNumber.h"
 #include "station/UtcTime.h"
+#include "tools/cli/UnknownOption.h"
 
 #include <CLI/CLI.hpp>
 
@@ -18,12 +19,17 @@ const char kDescription[] =
     "Upgrades the firmware of devices on serial ports with a \".enc2\" package, exactly as the\n"
     "window's \"开始升级\" does on the wire.\n";
 
-const char kExitStatuses[] =
+const char kOptionPlaces[] =
     "Every option may be given before or after the command (those of one command only: after\n"
-    "it).\n"
-    "\n"
+    "it). \"tolvane-flash COMMAND --help\" shows one command's usage and options.";
+
+const char kExitStatus[] =
     "Exit status: 0 every port succeeded, 1 an upgrade failed, 2 bad command line, 3 package\n"
     "refused, 4 a port could not be opened, 5 no answer to block 0, 130 interrupted.";
+
+// The group of the program-wide options a command makes no use of (a CLI11 option without a
+// group would lose its name in error messages too).
+const char kUnusedGroup[] = "Unused";
 
 // The command list names each command's operands: "info PACKAGE".
 class CommandFormatter : public CLI::Formatter {
@@ -37,20 +43,38 @@ class CommandFormatter : public CLI::Formatter {
         CLI::detail::format_help(out, name, sub->get_description(), get_column_width());
         return out.str();
     }
+    // An operand's line without its type: "PACKAGE", not "PACKAGE TEXT REQUIRED".
+    std::string make_option_opts(const CLI::Option* option) const override {
+        return option->get_positional() ? "" : CLI::Formatter::make_option_opts(option);
+    }
+    // The options a command does not use stay out of its help, and leave no blank line there.
+    std::string make_group(std::string group, bool isPositional,
+                           std::vector<const CLI::Option*> options) const override {
+        if (group == kUnusedGroup) return {};
+        return CLI::Formatter::make_group(std::move(group), isPositional, std::move(options));
+    }
+    std::string make_help(const CLI::App* app, std::string name,
+                          CLI::AppFormatMode mode) const override {
+        std::string text = CLI::Formatter::make_help(app, std::move(name), mode);
+        for (size_t at; (at = text.find("\n\n\n")) != std::string::npos;)
+            text.erase(at, 1);
+        return text;
+    }
 };
 
 // A BAUD,PARITY option: checked as it is read, so the message names the option.
-void AddLineMode(CLI::App& app, const std::string& name, std::optional<LineMode>& mode,
-                 const std::string& description) {
-    app.add_option_function<std::string>(
-           name,
-           [&mode, name](const std::string& text) {
-               LineMode parsed;
-               if (!ParseLineMode(text, parsed))
-                   throw CLI::ValidationError(name, "not BAUD,PARITY (e.g. 115200,none): " + text);
-               mode = parsed;
-           },
-           description)
+CLI::Option* AddLineMode(CLI::App& app, const std::string& name, std::optional<LineMode>& mode,
+                         const std::string& description) {
+    return app
+        .add_option_function<std::string>(
+            name,
+            [&mode, name](const std::string& text) {
+                LineMode parsed;
+                if (!ParseLineMode(text, parsed))
+                    throw CLI::ValidationError(name, "not BAUD,PARITY (e.g. 115200,none): " + text);
+                mode = parsed;
+            },
+            description)
         ->option_text("BAUD,PARITY");
 }
 
@@ -62,39 +86,64 @@ std::string SecondsProblem(const std::string& text) {
     return "not a number of seconds above 0: " + text;
 }
 
+// The program-wide options, as bits: what a command's own help lists of them.
+enum Shared : unsigned {
+    PortOption = 1,
+    WorkingOption = 2,
+    LoaderOption = 4,
+    JsonOption = 8,
+    QuietOption = 16,
+    VerboseOption = 32,
+    TraceOption = 64,
+    TimeoutOption = 128,
+    PromptOption = 256,
+    EveryOption = 511,
+};
+
 // The program's options. Every command takes all of them, and so does the program before the
-// command: they may stand anywhere, as they always could.
-void AddOptions(CLI::App& app, FlashOptions& out) {
-    app.add_option_function<std::vector<std::string>>(
-           "--port",
-           [&out](const std::vector<std::string>& ports) {
-               out.Ports.insert(out.Ports.end(), ports.begin(), ports.end());
-           },
-           "COM<n> (as the window lists it) or a device path; flash takes\n"
-           "several, one --port each")
-        ->expected(1)
-        ->allow_extra_args(false)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-        ->type_name("PORT")
-        ->option_text("PORT");
-    AddLineMode(app, "--working", out.Working,
-                "the device's working mode, e.g. 115200,none (parity none, odd,\n"
-                "even or n, o, e); default: as saved in Config.ini");
-    AddLineMode(app, "--loader", out.Loader,
-                "the loader's mode, e.g. 115200,even; default: Config.ini");
-    app.add_flag("--json", out.Json, "JSON Lines on standard output");
-    app.add_flag("-q,--quiet", out.Quiet, "only the result lines");
-    app.add_flag("-v,--verbose", out.Verbose, "also the status texts as they happen");
-    app.add_option("--trace", out.TracePath,
-                   "every byte sent and received, with time stamps, into FILE")
-        ->type_name("FILE")
-        ->option_text("FILE");
-    app.add_option("--timeout", out.TimeoutSeconds, "give up a run that takes longer")
-        ->check(CLI::Validator(SecondsProblem, ""))
-        ->type_name("SECONDS")
-        ->option_text("SECONDS");
-    app.add_flag("--prompt-replies", out.PromptReplies,
-                 "take a complete binary reply as soon as it has arrived");
+// command: they may stand anywhere, as they always could. Those a command makes no use of are
+// left out of its help.
+void AddOptions(CLI::App& app, FlashOptions& out, unsigned shown) {
+    const auto group = [&app, shown](CLI::Option* option, unsigned bit) {
+        option->group((shown & bit) != 0 ? app.option_defaults()->get_group() : kUnusedGroup);
+    };
+    group(app.add_option_function<std::vector<std::string>>(
+                 "--port",
+                 [&out](const std::vector<std::string>& ports) {
+                     out.Ports.insert(out.Ports.end(), ports.begin(), ports.end());
+                 },
+                 "COM<n> (as the window lists it) or a device path; flash takes\n"
+                 "several, one --port each")
+              ->expected(1)
+              ->allow_extra_args(false)
+              ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+              ->type_name("PORT")
+              ->option_text("PORT"),
+          PortOption);
+    group(AddLineMode(app, "--working", out.Working,
+                      "the device's working mode, e.g. 115200,none (parity none, odd,\n"
+                      "even or n, o, e); default: as saved in Config.ini"),
+          WorkingOption);
+    group(AddLineMode(app, "--loader", out.Loader,
+                      "the loader's mode, e.g. 115200,even; default: Config.ini"),
+          LoaderOption);
+    group(app.add_flag("--json", out.Json, "JSON Lines on standard output"), JsonOption);
+    group(app.add_flag("-q,--quiet", out.Quiet, "only the result lines"), QuietOption);
+    group(app.add_flag("-v,--verbose", out.Verbose, "also the status texts as they happen"),
+          VerboseOption);
+    group(app.add_option("--trace", out.TracePath,
+                         "every byte sent and received, with time stamps, into FILE")
+              ->type_name("FILE")
+              ->option_text("FILE"),
+          TraceOption);
+    group(app.add_option("--timeout", out.TimeoutSeconds, "give up a run that takes longer")
+              ->check(CLI::Validator(SecondsProblem, ""))
+              ->type_name("SECONDS")
+              ->option_text("SECONDS"),
+          TimeoutOption);
+    group(app.add_flag("--prompt-replies", out.PromptReplies,
+                       "take a complete binary reply as soon as it has arrived"),
+          PromptOption);
 }
 
 // Seconds from 0 (off) to a million.
@@ -151,8 +200,8 @@ void AddStationOptions(CLI::App& station, StationOptions& out) {
         ->option_text("TEXT");
     station
         .add_option("--id-command", out.IdCommand,
-                    "the identity command (default AT+CGSN; \\r, \\n understood),\n"
-                    "or none")
+                    "the identity command (default AT+CGSN; \\r, \\n, \\t, \\\\,\n"
+                    "\\xHH understood), or none")
         ->option_text("TEXT|none");
     station.add_option("--log", out.LogPath, "the records (default tolvane-records.jsonl)")
         ->option_text("FILE");
@@ -214,42 +263,55 @@ void AddHistoryOptions(CLI::App& history, HistoryOptions& out) {
         "one header line and a row per record (RFC 4180)");
 }
 
+// A command's own help flag comes last in its help, after the program-wide options it uses.
+void FinishCommand(CLI::App& sub, FlashOptions& out, unsigned shown) {
+    AddOptions(sub, out, shown);
+    sub.set_help_flag("-h,--help", "this command's usage and options");
+    sub.footer(kExitStatus);
+}
+
 void Define(CLI::App& app, FlashOptions& out) {
     app.description(kDescription);
-    app.footer(kExitStatuses);
+    app.footer(std::string(kOptionPlaces) + "\n\n" + kExitStatus);
     app.allow_windows_style_options(false); // "/dev/..." and "/x.enc2" are never options
     app.require_subcommand(1);
     app.formatter(std::make_shared<CommandFormatter>());
     app.get_formatter()->column_width(26);
     app.get_formatter()->label("SUBCOMMAND", "COMMAND");
+    app.get_formatter()->label("Positionals", "Operands");
     app.set_help_flag("-h,--help", "this text");
     app.set_version_flag("--version", std::string("tolvane-flash ") + TOLVANE_VERSION,
                          "the program's version");
-    AddOptions(app, out);
+    AddOptions(app, out, EveryOption);
 
     const auto command = [&](const char* name, const char* description) {
         CLI::App* sub = app.add_subcommand(name, description);
         sub->group("Commands");
-        sub->set_help_flag(); // its --help is the program's: the one text tells all
+        sub->set_help_flag(); // set again by FinishCommand, to stand last
         sub->fallthrough();
-        AddOptions(*sub, out);
         return sub;
     };
-    command("info", "checks and describes PACKAGE as the window does")
-        ->add_option("PACKAGE", out.Package, "the \".enc2\" package")
-        ->required();
-    command("ports", "lists every COM number present with the device it opens");
-    command("version", "asks the device on the one --port for its version (working mode)");
+    CLI::App* info = command("info", "checks and describes PACKAGE as the window does");
+    info->add_option("PACKAGE", out.Package, "the \".enc2\" package")->required();
+    FinishCommand(*info, out, JsonOption);
+    FinishCommand(*command("ports", "lists every COM number present with the device it opens"), out,
+                  JsonOption);
+    FinishCommand(
+        *command("version", "asks the device on the one --port for its version (working mode)"),
+        out, PortOption | WorkingOption | JsonOption | VerboseOption);
     CLI::App* flash = command("flash", "upgrades the device on every --port with PACKAGE");
     flash->add_option("PACKAGE", out.Package, "the \".enc2\" package")->required();
     AddFlashRecordOptions(*flash, out);
+    FinishCommand(*flash, out, EveryOption);
     CLI::App* station =
         command("station", "a production station: every --slot upgrades one unit after\n"
                            "another with PACKAGE, each verified and recorded");
     station->add_option("PACKAGE", out.Package, "the \".enc2\" package")->required();
     AddStationOptions(*station, out.Station);
-    AddHistoryOptions(*command("history", "the unit records of a log: a table, --json or --csv"),
-                      out.History);
+    FinishCommand(*station, out, WorkingOption | LoaderOption | JsonOption | QuietOption);
+    CLI::App* history = command("history", "the unit records of a log: a table, --json or --csv");
+    AddHistoryOptions(*history, out.History);
+    FinishCommand(*history, out, JsonOption);
 }
 
 // The rules between the command and --port, which CLI11 cannot state for options that stand
@@ -263,6 +325,18 @@ bool CheckPorts(const std::string& command, const FlashOptions& out, std::string
     else if (!needsPort && !out.Ports.empty())
         error = command + " takes no --port";
     return error.empty();
+}
+
+// What a refused command line is told: an unknown option first; where the command belongs,
+// what stood there.
+std::string RefusalText(const CLI::App& app, const CLI::ParseError& e) {
+    const std::string unknown = cli::FirstUnknownOption(app);
+    if (!unknown.empty()) return "unknown option " + unknown;
+    if (!app.get_subcommands().empty() || !dynamic_cast<const CLI::RequiredError*>(&e))
+        return e.what();
+    const std::vector<std::string> rest = app.remaining();
+    return (rest.empty() ? "no command given" : "unknown command " + rest.front()) +
+           " (commands: info, ports, version, flash, station, history)";
 }
 
 } // namespace
@@ -279,7 +353,9 @@ std::string FlashUsage() {
     for (const CLI::App* sub : app.get_subcommands({})) {
         std::string lines;
         for (const CLI::Option* option : sub->get_options()) {
-            if (option->get_positional() || app.get_option_no_throw(option->get_name())) continue;
+            if (option->get_positional() || option->get_group() == kUnusedGroup ||
+                app.get_option_no_throw(option->get_name()))
+                continue;
             lines += format.make_option(option, false);
         }
         if (!lines.empty()) own += "\nOptions of " + sub->get_name() + ":\n" + lines;
@@ -287,6 +363,15 @@ std::string FlashUsage() {
     const size_t footer = text.rfind("\nEvery option may be given");
     if (footer != std::string::npos) text.insert(footer, own);
     return text;
+}
+
+std::string CommandUsage(const std::string& command) {
+    FlashOptions unused;
+    CLI::App app("", "tolvane-flash");
+    Define(app, unused);
+    for (const CLI::App* sub : app.get_subcommands({}))
+        if (sub->get_name() == command) return sub->help(app.get_name());
+    return {};
 }
 
 bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& out,
@@ -297,22 +382,16 @@ bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& out,
     try {
         app.parse(reversed);
     } catch (const CLI::CallForHelp&) {
+        // "flash --help" and "--help flash" alike: the help of the command given, if any.
         out.Action = Command::Help;
+        const std::vector<CLI::App*> given = app.get_subcommands();
+        if (!given.empty()) out.HelpCommand = given.front()->get_name();
         return true;
     } catch (const CLI::CallForVersion&) {
         out.Action = Command::Version;
         return true;
     } catch (const CLI::ParseError& e) {
-        error = e.what();
-        if (app.get_subcommands().empty() && dynamic_cast<const CLI::RequiredError*>(&e)) {
-            // What stood where the command belongs, if anything.
-            const std::vector<std::string> rest = app.remaining();
-            error = rest.empty()                                        ? "no command given"
-                    : rest.front().size() > 1 && rest.front()[0] == '-' ? "unknown option "
-                                                                        : "unknown command ";
-            if (!rest.empty()) error += rest.front();
-            error += " (commands: info, ports, version, flash, station, history)";
-        }
+        error = RefusalText(app, e);
         return false;
     }
     const std::vector<CLI::App*> given = app.get_subcommands();

@@ -14,6 +14,7 @@ enum class Command { Help, Version, Info, Ports, QueryVersion, Flash, Station, H
 
 struct FlashOptions {
     Command Action = Command::Help;
+    std::string HelpCommand; // with Help: the command whose help was asked; empty: the overview
     std::string Package;
     std::vector<std::string> Ports; // in command-line order
     std::optional<LineMode> Working;
@@ -31,11 +32,15 @@ struct FlashOptions {
 };
 
 // Parses the arguments after the program name (UTF-8); false with a message naming the option or
-// command at fault. --help and --version only set Action.
+// command at fault (an unknown option before anything else). --help and --version only set
+// Action (and HelpCommand).
 bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& out, std::string& error);
 
-// The help text, made from the option definitions.
+// The help text, made from the option definitions: the overview of every command and option.
 std::string FlashUsage();
+
+// One command's usage and the options it takes; empty for a name that is no command.
+std::string CommandUsage(const std::string& command);
 
 // The line modes the window saved in Config.ini (item indices into its baud-rate and parity
 // lists), for the flags left out; a mode the file does not give stays empty.

@@ -1,18 +1,12 @@
 #include "tools/flash/HistoryCommand.h"
 
+#include "tools/flash/TextFormat.h"
+
 #include <fstream>
 
 namespace flash {
 
 namespace {
-
-// Pads to a width counted in characters (UTF-8), for the table's columns.
-std::string Pad(const std::string& text, size_t width) {
-    size_t chars = 0;
-    for (unsigned char c : text)
-        chars += (c & 0xC0) != 0x80;
-    return chars >= width ? text + " " : text + std::string(width - chars, ' ');
-}
 
 std::string TableRow(const station::UnitRecord& r) {
     std::string time = r.Start.substr(0, 19);
@@ -22,8 +16,9 @@ std::string TableRow(const station::UnitRecord& r) {
                               : "FAILED at " + r.Stage + ": " + r.Message;
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%7.1f", r.Seconds);
-    return Pad(time + "Z", 21) + Pad(r.Slot, 10) + Pad(r.Id && !r.Id->empty() ? *r.Id : "-", 18) +
-           Pad(versions, 30) + seconds + "  " + result;
+    return PadColumns(time + "Z", 21) + PadColumns(r.Slot, 10) +
+           PadColumns(r.Id && !r.Id->empty() ? *r.Id : "-", 18) + PadColumns(versions, 30) +
+           seconds + "  " + result;
 }
 
 } // namespace
@@ -52,8 +47,8 @@ session::ExitStatus RunHistory(const HistoryOptions& options, std::FILE* out, st
         return session::ExitStatus::Succeeded;
     }
     std::fprintf(out, "%s%s\n",
-                 (Pad("time (UTC)", 21) + Pad("slot", 10) + Pad("identity", 18) +
-                  Pad("version before -> after", 30))
+                 (PadColumns("time (UTC)", 21) + PadColumns("slot", 10) +
+                  PadColumns("identity", 18) + PadColumns("version before -> after", 30))
                      .c_str(),
                  "seconds  result");
     for (const station::HistoryEntry& entry : read.Entries) {
@@ -68,7 +63,8 @@ session::ExitStatus RunHistory(const HistoryOptions& options, std::FILE* out, st
         };
         std::string time = text("time").substr(0, 19);
         if (time.size() > 10) time[10] = ' ';
-        std::fprintf(out, "%s%s%s\n", Pad(time + "Z", 21).c_str(), Pad(text("slot"), 10).c_str(),
+        std::fprintf(out, "%s%s%s\n", PadColumns(time + "Z", 21).c_str(),
+                     PadColumns(text("slot"), 10).c_str(),
                      ("OUT OF SERVICE: " + text("message")).c_str());
     }
     const station::YieldCount& c = read.Counts;

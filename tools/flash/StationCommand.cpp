@@ -3,18 +3,11 @@
 #include "package/FirmwarePackage.h"
 #include "base/GbkText.h"
 #include "tools/flash/StationScreen.h"
+#include "tools/flash/Terminal.h"
 
 #include <cstdio>
 #include <memory>
 #include <mutex>
-
-#ifdef _WIN32
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
 
 namespace flash {
 
@@ -107,9 +100,9 @@ session::ExitStatus RunStation(const StationOptions& options) {
     std::vector<std::string> names;
     for (const station::SlotSetup& slot : options.Slots)
         names.push_back(slot.Name);
-    const ScreenKind kind = options.Json                                    ? ScreenKind::Json
-                            : !options.Quiet && isatty(fileno(stdout)) != 0 ? ScreenKind::Terminal
-                                                                            : ScreenKind::Lines;
+    const ScreenKind kind = options.Json                           ? ScreenKind::Json
+                            : !options.Quiet && IsTerminal(stdout) ? ScreenKind::Terminal
+                                                                   : ScreenKind::Lines;
     const std::string info = package->InfoText();
     StationScreen screen(kind, stdout, stderr, names,
                          {options.Package, loaded.Md5,

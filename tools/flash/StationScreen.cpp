@@ -18,14 +18,6 @@ std::string ClockText(double seconds) {
     return text;
 }
 
-// Text for a terminal: pad to a width counted in characters, not bytes.
-std::string Pad(const std::string& text, size_t width) {
-    size_t chars = 0;
-    for (unsigned char c : text)
-        chars += (c & 0xC0) != 0x80;
-    return chars >= width ? text + " " : text + std::string(width - chars, ' ');
-}
-
 } // namespace
 
 StationScreen::StationScreen(ScreenKind kind, std::FILE* out, std::FILE* err,
@@ -81,7 +73,7 @@ std::string StationScreen::LineText(const SlotLine& line) const {
     std::string state = line.State;
     if (line.Percent >= 0)
         state = "upgrading " + Bar(line.Percent, 20) + Format(" %3.0f%%", line.Percent);
-    std::string text = Pad(line.Name, 12) + Pad(state, 40) + Pad(line.Id, 18);
+    std::string text = PadColumns(line.Name, 12) + PadColumns(state, 40) + PadColumns(line.Id, 18);
     if (line.Busy)
         text += Format(
             "%6.1f s",

@@ -5,6 +5,7 @@
 #include "base/FileAccess.h"
 #include "package/FirmwarePackage.h"
 #include "base/GbkText.h"
+#include "base/PlainText.h"
 #include "serial/PortMap.h"
 #include "serial/PortName.h"
 #include "session/PortSession.h"
@@ -12,6 +13,7 @@
 #include "tools/flash/FlashRecords.h"
 #include "tools/flash/Interrupts.h"
 #include "tools/flash/Reporter.h"
+#include "tools/flash/Terminal.h"
 
 #include <nlohmann/json.hpp>
 
@@ -20,14 +22,6 @@
 #include <mutex>
 #include <thread>
 #include <vector>
-
-#ifdef _WIN32
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
 
 using namespace flash;
 using namespace session;
@@ -153,10 +147,7 @@ ExitStatus QueryVersion(const FlashOptions& options, Reporter& reporter) {
                             {"version", DeviceTextToUtf8(text)},
                             {"message", report.Message}});
     } else if (report.Ok) {
-        std::string shown = DeviceTextToUtf8(text);
-        while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r'))
-            shown.pop_back();
-        reporter.Print(shown);
+        reporter.Print(WithoutLineEnds(DeviceTextToUtf8(text)));
     } else {
         reporter.Error(target.Name + ": " + report.Message);
     }
@@ -284,7 +275,9 @@ int main(int argc, char** argv) {
     if (!ParseFlashOptions({args.begin() + (args.empty() ? 0 : 1), args.end()}, options, error))
         return StatusCode(Usage(error));
     if (options.Action == Command::Help) {
-        std::fputs(FlashUsage().c_str(), stdout);
+        const std::string help =
+            options.HelpCommand.empty() ? FlashUsage() : CommandUsage(options.HelpCommand);
+        std::fputs(help.c_str(), stdout);
         return StatusCode(ExitStatus::Succeeded);
     }
     if (options.Action == Command::Version) {
@@ -301,7 +294,7 @@ int main(int argc, char** argv) {
     mode.Json = options.Json;
     mode.Quiet = options.Quiet;
     mode.Verbose = options.Verbose;
-    mode.Terminal = isatty(fileno(stderr)) != 0;
+    mode.Terminal = IsTerminal(stderr);
     Reporter reporter(mode, stdout, stderr);
 
     Trace trace;

@@ -4,8 +4,7 @@
 #include "package/FirmwarePackage.h"
 #include "package/Md5.h"
 #include "package/PackageWriter.h"
-
-#include <CLI/CLI.hpp>
+#include "tools/cli/UnknownOption.h"
 
 #include <algorithm>
 #include <array>
@@ -150,31 +149,61 @@ void DefineOptions(CLI::App& app, PackOptions& out) {
     app.add_option("OUTPUT", out.Output, "the package to write")->required();
 }
 
-} // namespace
+// The block area checked against the block size and padded when asked; a refusal's text, or
+// empty.
+std::string ShapeArea(std::vector<uint8_t>& area, unsigned long blockSize, const PackOptions& o) {
+    // Checked before the padding so a silly block size gets its own message.
+    if (blockSize % 8 != 0)
+        return "block size " + std::to_string(blockSize) + " is not a multiple of 8";
+    if (blockSize > unsigned(kPackageMaxBlockSize))
+        return "block size " + std::to_string(blockSize) + " is above " +
+               std::to_string(kPackageMaxBlockSize) + ", too large for one frame";
+    if (blockSize == 0 && !area.empty()) return "block size 0 can only wrap an empty input";
+    if (blockSize != 0 && area.size() % blockSize != 0) {
+        if (o.Pad.empty())
+            return "input has " + std::to_string(area.size()) + " bytes, not a whole number of " +
+                   std::to_string(blockSize) + "-byte blocks (use --pad to fill the last block)";
+        uint8_t padByte = 0xFF;
+        ParsePadByte(o.Pad, padByte);
+        area.resize(area.size() + blockSize - area.size() % blockSize, padByte);
+    }
+    if (area.size() + 113 > size_t(kPackageMaxFileSize))
+        return "package would take " + std::to_string(area.size() + 113) + " bytes; at most " +
+               std::to_string(kPackageMaxFileSize) +
+               " are allowed (block area at most 65422 bytes)";
+    return {};
+}
 
-int main(int argc, char** argv) {
-    CLI::App app(kDescription, "tolvane-pack");
-    PackOptions options;
-    DefineOptions(app, options);
+// The parsed command line, or an exit status to end with.
+bool ParseArguments(int argc, char** argv, CLI::App& app, int& status) {
     std::vector<std::string> args = Utf8Arguments(argc, argv);
     if (!args.empty()) args.erase(args.begin()); // the program's name
     std::reverse(args.begin(), args.end());      // CLI11 takes them last first
     try {
         app.parse(args);
     } catch (const CLI::Success& e) {
-        return app.exit(e);
+        status = app.exit(e);
+        return false;
     } catch (const CLI::ParseError& e) {
-        return Usage(e.what());
+        status = Usage(cli::RefusalMessage(app, e));
+        return false;
     }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app(kDescription, "tolvane-pack");
+    PackOptions options;
+    DefineOptions(app, options);
+    if (int status = 0; !ParseArguments(argc, argv, app, status)) return status;
     PackageLayout layout;
     layout.Kind = uint8_t(options.Kind);
     layout.InfoText = options.Info;
     if (!options.End1.empty()) ParseFourBytes(options.End1, layout.EndParam1);
     if (!options.End2.empty()) ParseFourBytes(options.End2, layout.EndParam2);
     const unsigned long blockSize = options.BlockSize;
-    const bool pad = !options.Pad.empty();
-    uint8_t padByte = 0xFF;
-    if (pad) ParsePadByte(options.Pad, padByte);
     const std::vector<std::string> files = {options.Input, options.Output};
 
     std::ifstream in(PathFromUtf8(files[0]), std::ios::binary);
@@ -182,26 +211,9 @@ int main(int argc, char** argv) {
     std::vector<uint8_t> area((std::istreambuf_iterator<char>(in)),
                               std::istreambuf_iterator<char>());
     if (in.bad()) return FileError("cannot read " + files[0]);
-
-    // Checked before the padding so a silly block size gets its own message.
-    if (blockSize % 8 != 0)
-        return Refuse("block size " + std::to_string(blockSize) + " is not a multiple of 8");
-    if (blockSize > unsigned(kPackageMaxBlockSize))
-        return Refuse("block size " + std::to_string(blockSize) + " is above " +
-                      std::to_string(kPackageMaxBlockSize) + ", too large for one frame");
-    if (blockSize == 0 && !area.empty()) return Refuse("block size 0 can only wrap an empty input");
-    if (blockSize != 0 && area.size() % blockSize != 0) {
-        if (!pad)
-            return Refuse("input has " + std::to_string(area.size()) +
-                          " bytes, not a whole number of " + std::to_string(blockSize) +
-                          "-byte blocks (use --pad to fill the last block)");
-        area.resize(area.size() + blockSize - area.size() % blockSize, padByte);
-    }
+    if (const std::string problem = ShapeArea(area, blockSize, options); !problem.empty())
+        return Refuse(problem);
     const size_t blockCount = blockSize == 0 ? 0 : area.size() / blockSize;
-    if (area.size() + 113 > size_t(kPackageMaxFileSize))
-        return Refuse("package would take " + std::to_string(area.size() + 113) +
-                      " bytes; at most " + std::to_string(kPackageMaxFileSize) +
-                      " are allowed (block area at most 65422 bytes)");
 
     layout.BlockSize = uint16_t(blockSize);
     layout.BlockCount = uint16_t(blockCount);
