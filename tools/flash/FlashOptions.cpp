@@ -95,6 +95,19 @@ void AddOptions(CLI::App& app, FlashOptions& out) {
         ->option_text("SECONDS");
     app.add_flag("--prompt-replies", out.PromptReplies,
                  "take a complete binary reply as soon as it has arrived");
+    app.add_option_function<std::vector<std::string>>(
+           "--trust",
+           [&out](const std::vector<std::string>& keys) {
+               out.Trust.insert(out.Trust.end(), keys.begin(), keys.end());
+           },
+           "trust this public key (PEM) too, besides the settings folder's\n"
+           "trusted-keys: a package is then used only when signed by one;\n"
+           "one --trust each")
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->type_name("KEY.pem")
+        ->option_text("KEY.pem");
 }
 
 // Seconds from 0 (off) to a million.
