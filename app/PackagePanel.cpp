@@ -27,8 +27,7 @@ void TMForm::RzButton1Click() {
     ShowStatus("选取文件：" + RzEdit1->Text());
 
     const TrustedKeys trust = WindowTrustedKeys();
-    const PackageView result =
-        ViewOfPackage(LoadPackage(RzEdit1->Text(), FirmwarePackage, &trust));
+    const PackageView result = ViewOfPackage(LoadPackage(RzEdit1->Text(), FirmwarePackage, &trust));
     if (!result.MessageBoxText.empty()) ShowMessageBox(result.MessageBoxText);
     if (result.ClearPath) RzEdit1->SetText({});
     if (result.ReplaceMemo) {

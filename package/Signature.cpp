@@ -49,7 +49,7 @@ bool SkipSignatureInteger(const uint8_t*& p, const uint8_t* end) {
     const size_t length = p[1];
     if (length == 0 || length > 33 || size_t(end - p - 2) < length) return false;
     const uint8_t* value = p + 2;
-    if (value[0] & 0x80) return false;                                  // negative
+    if (value[0] & 0x80) return false;                                   // negative
     if (length > 1 && value[0] == 0 && !(value[1] & 0x80)) return false; // not minimal
     p = value + length;
     return true;
@@ -119,7 +119,8 @@ TrustedKeys LoadTrustedKeys(const std::string& folder, const std::vector<std::st
              fs::directory_iterator(PathFromUtf8(folder), error)) {
             const std::u8string name = entry.path().filename().u8string();
             const std::u8string path = entry.path().u8string();
-            if (name.size() > 4 && name.ends_with(u8".pem")) offered.emplace_back(path.begin(), path.end());
+            if (name.size() > 4 && name.ends_with(u8".pem"))
+                offered.emplace_back(path.begin(), path.end());
         }
         std::sort(offered.begin(), offered.end());
     }
@@ -175,8 +176,8 @@ SignatureCheck CheckPackageSignature(const std::string& packagePath, const uint8
         return Outcome(SignatureOutcome::NoSignature, "no signature file " + path);
     std::vector<uint8_t> signature;
     if (!ReadSmallFile(path, kMaxSignatureFileSize, signature)) {
-        if (status.type() == fs::file_type::regular && fs::file_size(PathFromUtf8(path), error) >
-                                                           uintmax_t(kMaxSignatureFileSize))
+        if (status.type() == fs::file_type::regular &&
+            fs::file_size(PathFromUtf8(path), error) > uintmax_t(kMaxSignatureFileSize))
             return Outcome(SignatureOutcome::BadSignature, "the signature file is far too large");
         return Outcome(SignatureOutcome::Unreadable, "cannot read " + path);
     }

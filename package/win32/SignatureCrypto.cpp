@@ -87,8 +87,7 @@ bool DecodeP256PublicKey(const std::string& pem, std::vector<uint8_t>& der, std:
     if (!info) return false;
     problem = KindProblem(*info);
     BCRYPT_KEY_HANDLE key = nullptr;
-    if (problem.empty() &&
-        !CryptImportPublicKeyInfoEx2(X509_ASN_ENCODING, info, 0, nullptr, &key))
+    if (problem.empty() && !CryptImportPublicKeyInfoEx2(X509_ASN_ENCODING, info, 0, nullptr, &key))
         problem = "the EC P-256 key cannot be imported";
     if (key) BCryptDestroyKey(key);
     LocalFree(info);
@@ -116,9 +115,8 @@ Verdict VerifyP256(const std::vector<uint8_t>& keyDer, const Digest& digest,
     const bool imported = CryptImportPublicKeyInfoEx2(X509_ASN_ENCODING, info, 0, nullptr, &key);
     LocalFree(info);
     if (!imported) return Verdict::Invalid;
-    const NTSTATUS status =
-        BCryptVerifySignature(key, nullptr, const_cast<PUCHAR>(digest.data()), ULONG(digest.size()),
-                              rs, sizeof rs, 0);
+    const NTSTATUS status = BCryptVerifySignature(key, nullptr, const_cast<PUCHAR>(digest.data()),
+                                                  ULONG(digest.size()), rs, sizeof rs, 0);
     BCryptDestroyKey(key);
     return status == 0 ? Verdict::Valid : Verdict::Invalid;
 }

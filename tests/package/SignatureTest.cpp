@@ -1,9 +1,9 @@
 // Package signatures against keys and signatures that openssl made (tests/package/signing), and
 // the other way round where the openssl command exists.
+#include "package/Signature.h"
 #include "package/Crc32.h"
 #include "package/FirmwarePackage.h"
 #include "package/PackageText.h"
-#include "package/Signature.h"
 #include "package/SignatureMaker.h"
 
 #include "TempDir.h"
@@ -35,8 +35,8 @@ TrustedKeys Trust(const std::vector<std::string>& names) {
 
 TEST(SignatureTest, OpensslSignatureVerifiesWithFingerprint) {
     const std::vector<uint8_t> package = Fixture("fw.enc2");
-    const SignatureCheck check =
-        CheckSignature(package.data(), package.size(), Fixture("fw.enc2.sig"), Trust({"maker.pem"}));
+    const SignatureCheck check = CheckSignature(package.data(), package.size(),
+                                                Fixture("fw.enc2.sig"), Trust({"maker.pem"}));
     EXPECT_EQ(check.Outcome, SignatureOutcome::Valid) << check.Detail;
     EXPECT_EQ(check.KeyName, "maker.pem");
     EXPECT_EQ(check.Fingerprint, kMakerFingerprint);
@@ -64,11 +64,20 @@ TEST(SignatureTest, BadSignaturesAreRefused) {
         {"truncated", package, truncated, {"maker.pem"}, SignatureOutcome::BadSignature},
         {"not DER", package, otherFile, {"maker.pem"}, SignatureOutcome::BadSignature},
         {"bytes after the DER", package, trailing, {"maker.pem"}, SignatureOutcome::BadSignature},
-        {"another signature value", package, flipped, {"maker.pem"},
+        {"another signature value",
+         package,
+         flipped,
+         {"maker.pem"},
          SignatureOutcome::UntrustedKey},
-        {"package changed by one byte", changed, good, {"maker.pem"},
+        {"package changed by one byte",
+         changed,
+         good,
+         {"maker.pem"},
          SignatureOutcome::UntrustedKey},
-        {"signed by a key not trusted", package, good, {"other.pem"},
+        {"signed by a key not trusted",
+         package,
+         good,
+         {"other.pem"},
          SignatureOutcome::UntrustedKey},
         {"no usable key", package, good, {"rsa.pem"}, SignatureOutcome::UntrustedKey},
         {"one of two keys", package, good, {"other.pem", "maker.pem"}, SignatureOutcome::Valid},
@@ -171,14 +180,14 @@ TEST(SignatureTest, OpensslVerifiesOurSignatures) {
     const std::string pub = dir.Write("pub.pem", {publicPem.begin(), publicPem.end()});
     const std::string pkg = dir.Write("fw.enc2", package);
     dir.Write("fw.enc2.sig", signature);
-    EXPECT_EQ(std::system(("openssl dgst -sha256 -verify " + pub + " -signature " + pkg +
-                           ".sig " + pkg + " >/dev/null")
+    EXPECT_EQ(std::system(("openssl dgst -sha256 -verify " + pub + " -signature " + pkg + ".sig " +
+                           pkg + " >/dev/null")
                               .c_str()),
               0);
     std::vector<uint8_t> own;
-    ASSERT_TRUE(SignBytes(std::string(Fixture("maker-private.pem").begin(),
-                                      Fixture("maker-private.pem").end()),
-                          package.data(), package.size(), own, problem));
+    ASSERT_TRUE(SignBytes(
+        std::string(Fixture("maker-private.pem").begin(), Fixture("maker-private.pem").end()),
+        package.data(), package.size(), own, problem));
     EXPECT_EQ(CheckSignature(package.data(), package.size(), own, Trust({"maker.pem"})).Outcome,
               SignatureOutcome::Valid);
 }

@@ -43,8 +43,8 @@ std::string Reason(const SignatureCheck& signature) {
 
 } // namespace
 
-TrustedKeys LoadFlasherKeys(const std::string& settingsFolder, const std::vector<std::string>& trust,
-                            std::FILE* warnings) {
+TrustedKeys LoadFlasherKeys(const std::string& settingsFolder,
+                            const std::vector<std::string>& trust, std::FILE* warnings) {
     TrustedKeys keys = LoadTrustedKeys(settingsFolder + "/" + kTrustedKeysFolderName, trust);
     for (const KeyProblem& problem : keys.Problems)
         std::fprintf(warnings, "tolvane-flash: warning: the key %s is not trusted: %s\n",
@@ -76,7 +76,7 @@ std::string SignatureLine(const SignatureCheck& signature) {
 nlohmann::ordered_json SignatureJson(const SignatureCheck& signature) {
     if (signature.Outcome == SignatureOutcome::NotChecked) return nullptr;
     nlohmann::ordered_json value = {{"ok", signature.Outcome == SignatureOutcome::Valid},
-                            {"outcome", OutcomeName(signature.Outcome)}};
+                                    {"outcome", OutcomeName(signature.Outcome)}};
     if (signature.Outcome == SignatureOutcome::Valid) {
         value["key"] = signature.KeyName;
         value["fingerprint"] = signature.Fingerprint;

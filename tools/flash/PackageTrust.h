@@ -13,8 +13,8 @@ namespace flash {
 
 // The keys in the settings folder's trusted-keys and the --trust files; each file that cannot
 // be used is named on `warnings`, and the rest are still trusted.
-TrustedKeys LoadFlasherKeys(const std::string& settingsFolder, const std::vector<std::string>& trust,
-                            std::FILE* warnings);
+TrustedKeys LoadFlasherKeys(const std::string& settingsFolder,
+                            const std::vector<std::string>& trust, std::FILE* warnings);
 
 // Why the package is refused: the refusal's text, with the signature's reason for a signature.
 std::string RefusalMessage(const PackageCheck& check);

@@ -86,8 +86,8 @@ int Verify(const std::string& keyPath, const std::string& packagePath) {
     const SignatureCheck check =
         CheckPackageSignature(packagePath, bytes.data(), bytes.size(), keys);
     if (check.Outcome == SignatureOutcome::Valid) {
-        std::printf("%s: signature valid, by %s (%s)\n", packagePath.c_str(),
-                    check.KeyName.c_str(), check.Fingerprint.c_str());
+        std::printf("%s: signature valid, by %s (%s)\n", packagePath.c_str(), check.KeyName.c_str(),
+                    check.Fingerprint.c_str());
         return 0;
     }
     std::fprintf(stderr, "tolvane-pack: %s: signature refused: %s\n", packagePath.c_str(),
