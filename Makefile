@@ -92,7 +92,7 @@ run: build
 
 bench: bootstrap
 	$(CMAKE_GEN) -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
-	cmake --build build-bench -j $(JOBS) --target bench_serial bench_dialogue bench_upgrade bench_flash bench_station \
+	cmake --build build-bench -j $(JOBS) --target bench_serial bench_dialogue bench_upgrade bench_flash bench_station bench_signature \
 	  tolvane-devsim tolvane-flash tolvane-pack
 	@tools/run-benches.sh build-bench
 

@@ -1,6 +1,7 @@
 // Arbitrary file bytes through the package loader: no crash, no read or write past a buffer, and
 // a package is only ever accepted when it is one the upgrade can send.
 #include "fuzz/FuzzCheck.h"
+#include "app/PackageView.h"
 #include "package/FirmwarePackage.h"
 
 #include <cstdint>
@@ -26,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         done += size_t(n);
     }
     const std::string path = "/proc/self/fd/" + std::to_string(fd);
-    const PackageLoadResult result = LoadPackage(path, Loaded);
+    const PackageView result = ViewOfPackage(LoadPackage(path, Loaded));
     close(fd);
 
     switch (result.Outcome) {
@@ -46,6 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case PackageLoadOutcome::SizeError:
         Check(size < 109, "size error only below 109 bytes for a readable file");
         Check(Loaded.Kind() == 0 && result.ClearPath, "refused package is unusable");
+        break;
+    case PackageLoadOutcome::SignatureRefused: // no key is trusted here
+        Check(false, "a signature refused without trusted keys");
         break;
     case PackageLoadOutcome::FormatError:
     case PackageLoadOutcome::ChecksumError:

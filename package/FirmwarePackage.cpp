@@ -22,20 +22,11 @@ std::string FirmwarePackageData::InfoText() const {
 
 namespace {
 
-PackageLoadResult SizeFailure(PackageLoadOutcome outcome, const char* text) {
-    PackageLoadResult result;
-    result.Outcome = outcome;
-    result.MessageBoxText = text;
-    result.ClearPath = true;
-    return result;
-}
-
-PackageLoadResult MemoFailure(PackageLoadOutcome outcome, const char* line) {
-    PackageLoadResult result;
-    result.Outcome = outcome;
-    result.ReplaceMemo = true;
-    result.MemoLines.push_back(line);
-    return result;
+PackageCheck Failure(PackageLoadOutcome outcome, int64_t size) {
+    PackageCheck check;
+    check.Outcome = outcome;
+    check.FileSize = size;
+    return check;
 }
 
 // Reads up to `capacity` bytes until end of file; -1 on a read error.
@@ -50,56 +41,87 @@ int64_t ReadAll(ReadOnlyFile& file, uint8_t* buffer, int64_t capacity) {
     return total;
 }
 
+std::string UpperMd5Hex(const uint8_t* bytes, size_t size) {
+    std::string hex = Md5Hex(bytes, size);
+    for (char& c : hex)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    return hex;
+}
+
 } // namespace
 
-PackageLoadResult LoadPackage(const std::string& path, FirmwarePackageData& into) {
+PackageCheck LoadPackage(const std::string& path, FirmwarePackageData& into,
+                         const TrustedKeys* trust) {
     into.ClearKind();
 
     // Anything that is not a readable plain file counts as size -1, like a missing one.
     ReadOnlyFile file(path);
     const int64_t size = file.Size();
 
-    if (size > kPackageMaxFileSize)
-        return SizeFailure(PackageLoadOutcome::TooLarge, "文件大小超过限制！");
-    if (size < kPackageHeaderSize)
-        return SizeFailure(PackageLoadOutcome::SizeError, "文件大小错误！");
+    if (size > kPackageMaxFileSize) return Failure(PackageLoadOutcome::TooLarge, size);
+    if (size < kPackageHeaderSize) return Failure(PackageLoadOutcome::SizeError, size);
 
     // One byte more than the size asks for, so a file that grew since it was opened is noticed too.
     auto work = std::make_unique<uint8_t[]>(kPackageBlockDataSize + 1);
     const int64_t got = ReadAll(file, work.get(), size + 1);
     if (got != size) // unreadable, or changed under us: treat as a file we cannot take
-        return SizeFailure(PackageLoadOutcome::SizeError, "文件大小错误！");
+        return Failure(PackageLoadOutcome::SizeError, size);
 
     std::memcpy(into.Header, work.get(), kPackageHeaderSize);
+    PackageCheck check = Failure(PackageLoadOutcome::FormatError, size);
+    check.Kind = into.Kind();
+    check.BlockSize = into.BlockSize();
+    check.BlockCount = into.BlockCount();
 
-    const uint32_t blockSize = into.BlockSize();
-    const uint32_t blockArea = blockSize * into.BlockCount();
+    const uint32_t blockSize = check.BlockSize;
+    const uint32_t blockArea = blockSize * check.BlockCount;
     if (blockSize % 8 != 0 || blockSize > uint32_t(kPackageMaxBlockSize) ||
         blockArea + 113 != uint32_t(size)) {
         into.ClearKind();
-        return MemoFailure(PackageLoadOutcome::FormatError, "升级文件格式错误！");
+        return check;
     }
 
     const uint32_t expected = ReadLe32(work.get() + size - 4);
     if (Crc32(work.get(), int32_t(size - 4)) != expected) {
         into.ClearKind();
-        return MemoFailure(PackageLoadOutcome::ChecksumError, "升级文件校验错误！");
+        check.Outcome = PackageLoadOutcome::ChecksumError;
+        return check;
     }
 
-    std::memcpy(into.BlockData, work.get() + kPackageHeaderSize, blockArea);
-
-    PackageLoadResult result;
-    result.Outcome = PackageLoadOutcome::Loaded;
-    result.ReplaceMemo = true;
-    if (into.Kind() == kPackageKindK46) result.MemoLines.push_back("K46方案Modem升级");
-    result.Md5 = FileMd5Hex(path);
-    for (char& c : result.Md5)
-        c = char(std::toupper(static_cast<unsigned char>(c)));
-    result.MemoLines.push_back("文件MD5:" + result.Md5);
+    check.Md5 = UpperMd5Hex(work.get(), size_t(size));
     const std::string info = into.InfoText();
-    if (!info.empty())
-        result.MemoLines.push_back(
-            "升级文件信息:" +
-            GbkToUtf8(reinterpret_cast<const uint8_t*>(info.data()), info.size()));
-    return result;
+    check.InfoText = GbkToUtf8(reinterpret_cast<const uint8_t*>(info.data()), info.size());
+    if (trust) {
+        check.Signature = CheckPackageSignature(path, work.get(), size_t(size), *trust);
+        if (trust->Configured && check.Signature.Outcome != SignatureOutcome::Valid) {
+            into.ClearKind();
+            check.Outcome = PackageLoadOutcome::SignatureRefused;
+            return check; // no block is copied
+        }
+    }
+    check.Outcome = PackageLoadOutcome::Loaded;
+    std::memcpy(into.BlockData, work.get() + kPackageHeaderSize, blockArea);
+    return check;
+}
+
+PackageRefusal RefusalOf(const PackageCheck& check) {
+    switch (check.Outcome) {
+    case PackageLoadOutcome::TooLarge:
+        return PackageRefusal::TooLarge;
+    case PackageLoadOutcome::SizeError:
+        return PackageRefusal::SizeError;
+    case PackageLoadOutcome::FormatError:
+        return PackageRefusal::FormatError;
+    case PackageLoadOutcome::ChecksumError:
+        return PackageRefusal::ChecksumError;
+    case PackageLoadOutcome::SignatureRefused:
+        return PackageRefusal::Signature;
+    case PackageLoadOutcome::Loaded:
+        break;
+    }
+    // A frame holds BlockSize + 13 bytes in 4096: checked here too, so the rule does not lean on
+    // what the loader happens to refuse.
+    if (check.Kind == 0 || (check.BlockCount > 0 && check.BlockSize > kPackageMaxBlockSize))
+        return PackageRefusal::NotSendable;
+    return PackageRefusal::None;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "package/Signature.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -39,23 +41,42 @@ enum class PackageLoadOutcome {
     SizeError,    // below 109 bytes, or not a readable plain file
     FormatError,  // BlockSize not a multiple of 8 or above 4083, or size not
                   // BlockSize*BlockCount+113
-    ChecksumError // trailing CRC-32 does not match
+    ChecksumError,   // trailing CRC-32 does not match
+    SignatureRefused // every check passed, but a key is trusted and none signed these bytes
 };
 
-struct PackageLoadResult {
+// What loading a package found, as values; each front-end words it for itself.
+struct PackageCheck {
     PackageLoadOutcome Outcome = PackageLoadOutcome::SizeError;
-    // Text for a modal message box (size failures only); empty otherwise.
-    std::string MessageBoxText;
-    // Size failures empty the path field; the other outcomes keep it.
-    bool ClearPath = false;
-    // When true the memo is cleared and then gets MemoLines; when false it stays as it was.
-    bool ReplaceMemo = false;
-    std::vector<std::string> MemoLines; // UTF-8
-    // The loaded file's MD5 as the memo shows it (upper-case hex); empty unless loaded.
+    int64_t FileSize = -1; // at opening; -1 when it is not a readable plain file
+    // From the header, once the size checks passed; 0 before.
+    uint8_t Kind = 0;
+    uint16_t BlockSize = 0, BlockCount = 0;
+    // Set once every check of the file passed (also when its signature was then refused): the
+    // MD5 of the bytes read (32 upper-case hex digits) and the information text (UTF-8; GBK
+    // bytes that do not decode become U+FFFD).
     std::string Md5;
+    std::string InfoText;
+    SignatureCheck Signature; // NotChecked unless keys are trusted and the file passed
 };
 
 // Checks the file and, when it passes, copies its blocks into `into`. Sets Kind to 0 first;
-// only a file passing every check leaves a non-zero Kind. Touches no widget: the window applies
-// the result (message box, path field, memo).
-PackageLoadResult LoadPackage(const std::string& path, FirmwarePackageData& into);
+// only a file passing every check leaves a non-zero Kind. The file is read once: the digest,
+// the signature check and the blocks are all of the same bytes. With keys configured in
+// `trust`, a file passes only with a trusted key's signature; without, no signature is read.
+PackageCheck LoadPackage(const std::string& path, FirmwarePackageData& into,
+                         const TrustedKeys* trust = nullptr);
+
+// Why a checked package may not be sent to a device; None when it may.
+enum class PackageRefusal {
+    None,
+    TooLarge,
+    SizeError,
+    FormatError,
+    ChecksumError,
+    NotSendable, // loaded, but kind 0 or blocks too large for one frame
+    Signature    // no trusted key's valid signature
+};
+
+// The one rule that the flasher, its info command and the station apply to a package.
+PackageRefusal RefusalOf(const PackageCheck& check);

@@ -3,6 +3,7 @@
 #include "package/ByteOrder.h"
 #include "base/FileAccess.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -117,6 +118,35 @@ void Md5Final(uint8_t digest[16], Md5Context& context) {
         wipe[i] = 0;
 }
 
+namespace {
+
+std::string DigestHex(const uint8_t digest[16]) {
+    std::string hex;
+    hex.reserve(32);
+    for (int i = 0; i < 16; ++i) {
+        char two[3];
+        std::snprintf(two, sizeof two, "%02x", digest[i]);
+        hex += two;
+    }
+    return hex;
+}
+
+} // namespace
+
+std::string Md5Hex(const uint8_t* bytes, size_t size) {
+    Md5Context context;
+    Md5Init(context);
+    // Fed in pieces, as the context counts in 32 bits.
+    for (size_t done = 0; done < size;) {
+        const uint32_t piece = uint32_t(std::min<size_t>(size - done, 1u << 30));
+        Md5Update(context, bytes + done, piece);
+        done += piece;
+    }
+    uint8_t digest[16];
+    Md5Final(digest, context);
+    return DigestHex(digest);
+}
+
 std::string FileMd5Hex(const std::string& path) {
     ReadOnlyFile file(path);
     if (!file.IsOpen()) return {};
@@ -138,12 +168,5 @@ std::string FileMd5Hex(const std::string& path) {
     uint8_t digest[16];
     Md5Final(digest, context);
     if (failed) return {};
-    std::string hex;
-    hex.reserve(32);
-    for (uint8_t byte : digest) {
-        char two[3];
-        std::snprintf(two, sizeof two, "%02x", byte);
-        hex += two;
-    }
-    return hex;
+    return DigestHex(digest);
 }

@@ -201,6 +201,7 @@ UnitRecord Slot::Process(const Unit& unit) {
     record.VersionBefore = unit.Found.Version;
     record.Package = settings.PackagePath;
     record.Md5 = settings.Md5;
+    record.Signer = settings.Signer;
     record.Lot = settings.Lot;
     record.Operator = settings.Operator;
     Owner.View.Found(Setup.Name, unit.Found);

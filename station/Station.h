@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -35,6 +36,7 @@ struct StationSettings {
     double ReconnectSeconds = 10;
     bool Once = false; // each slot upgrades one unit, then the station ends
     std::string PackagePath, Md5;
+    std::optional<std::string> Signer; // for the records; unset when no key is trusted
     std::string TraceDir; // empty: no traces
     std::string Lot, Operator;
     std::chrono::milliseconds ProbeInterval{1000};

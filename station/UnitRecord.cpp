@@ -82,6 +82,7 @@ nlohmann::ordered_json RecordToJson(const UnitRecord& r) {
     object["reconnects"] = r.Reconnects;
     object["repeat"] = r.Repeat;
     object["trace"] = Optional(r.Trace);
+    if (r.Signer) object["signer"] = *r.Signer;
     return object;
 }
 
@@ -113,7 +114,8 @@ LineKind ParseRecordLine(const std::string& line, UnitRecord& r, json* out) {
         ReadNumber(object, "seconds", r.Seconds) && ReadNumber(object, "frames", r.Frames) &&
         ReadNumber(object, "resends", r.Resends) &&
         ReadNumber(object, "reconnects", r.Reconnects) && ReadBool(object, "repeat", r.Repeat) &&
-        ReadOptional(object, "trace", r.Trace);
+        ReadOptional(object, "trace", r.Trace) &&
+        (!object.contains("signer") || ReadOptional(object, "signer", r.Signer));
     return whole ? LineKind::Unit : LineKind::NotARecord;
 }
 

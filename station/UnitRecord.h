@@ -25,6 +25,9 @@ struct UnitRecord {
     int Frames = 0, Resends = 0, Reconnects = 0;
     bool Repeat = false;              // a passing record with the same id and MD5 came earlier
     std::optional<std::string> Trace; // the unit's trace file
+    // The fingerprint of the key that signed the package; unset (and not written) when no key
+    // is trusted, so such a log stays as it was.
+    std::optional<std::string> Signer;
 };
 
 // The field names in their order (the CSV header).

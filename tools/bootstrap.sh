@@ -7,7 +7,7 @@ packages=(
     cmake make g++ pkg-config ccache
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    libcli11-dev nlohmann-json3-dev libsystemd-dev
+    libcli11-dev nlohmann-json3-dev libsystemd-dev libssl-dev
     dbus python3-dbusmock
     clang libclang-rt-14-dev
     fonts-wqy-microhei

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs every benchmark program of a Release build and prints their figures.
+# Runs every benchmark program of a Release build and prints their figures (bench_serial,
+# bench_dialogue, bench_upgrade, bench_flash, bench_station, bench_signature).
 set -uo pipefail
 build=${1:-build-bench}
 status=0

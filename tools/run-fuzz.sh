@@ -7,7 +7,7 @@ seconds=${2:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
 mkdir -p "$build/findings"
 status=0
-for target in package_fuzz reply_fuzz ini_fuzz portname_fuzz; do
+for target in package_fuzz reply_fuzz ini_fuzz portname_fuzz signature_fuzz; do
     exe="$build/bin/$target"
     [[ -x "$exe" ]] || { echo "skip $target (not built)"; continue; }
     work="$build/corpus/$target"

@@ -2,6 +2,7 @@
 #include "WindowFixture.h"
 
 #include <QFile>
+#include <filesystem>
 
 #include "package/FirmwarePackage.h"
 #include "package/PackageWriter.h"
@@ -104,6 +105,34 @@ TEST_F(PackagePanelTest, FailuresShowTheirMessageAndLeaveNoValidPackage) {
             EXPECT_EQ(MemoLines(), QStringList{QString::fromUtf8(c.memo)}) << c.name;
         }
     }
+}
+
+// With a key in trusted-keys beside Config.ini: a signed package gets the signer's line; one
+// without a trusted signature is refused, loads nothing and the upgrade will not start.
+TEST_F(PackagePanelTest, TrustedKeysAddTheSignerOrRefuseThePackage) {
+    const std::filesystem::path fixtures = TOLVANE_SIGNING_FIXTURES;
+    std::filesystem::create_directories(dir + "/trusted-keys");
+    std::filesystem::copy_file(fixtures / "maker.pem", dir + "/trusted-keys/maker.pem");
+    std::filesystem::copy_file(fixtures / "fw.enc2", dir + "/fw.enc2");
+    std::filesystem::copy_file(fixtures / "fw.enc2.sig", dir + "/fw.enc2.sig");
+    std::filesystem::copy_file(fixtures / "fw.enc2", dir + "/unsigned.enc2");
+    Create();
+    Choose(QString::fromStdString(dir + "/fw.enc2"));
+    EXPECT_TRUE(messages.isEmpty());
+    QStringList lines = MemoLines();
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_EQ(lines[3], QStringLiteral("签名：maker.pem（92a2dc17e8e941e0）"));
+    EXPECT_EQ(FirmwarePackage.Kind(), 16);
+
+    const QString refused = QStringLiteral("固件包签名无效或不是受信任的密钥签署，已拒绝");
+    const QString path = QString::fromStdString(dir + "/unsigned.enc2");
+    Choose(path);
+    EXPECT_EQ(messages, QStringList{refused});
+    EXPECT_EQ(Q(form->RzEdit1)->text(), path);
+    EXPECT_EQ(MemoLines(), QStringList{refused});
+    EXPECT_EQ(FirmwarePackage.Kind(), 0);
+    Q(form->RzButton3)->click();
+    EXPECT_EQ(messages.last(), QStringLiteral("无效的升级文件!"));
 }
 
 } // namespace

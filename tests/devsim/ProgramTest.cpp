@@ -1,5 +1,6 @@
 // The two programs as a user runs them: tolvane-devsim in the port map, tolvane-pack's files
 // through the package loader, and the device's command line.
+#include "app/PackageView.h"
 #include "dialogue/FrameCodec.h"
 #include "package/FirmwarePackage.h"
 #include "tools/devsim/CommandLine.h"
@@ -282,7 +283,7 @@ TEST(PackProgram, OutputLoadsWithTheProductLine) {
                           "--end2", "01020304", "--info", "测试固件 V1", input, output}),
               0);
     auto package = std::make_unique<FirmwarePackageData>();
-    const PackageLoadResult r = LoadPackage(output, *package);
+    const PackageView r = ViewOfPackage(LoadPackage(output, *package));
     ASSERT_EQ(r.Outcome, PackageLoadOutcome::Loaded);
     ASSERT_EQ(r.MemoLines.size(), 3u);
     EXPECT_EQ(r.MemoLines[0], "K46方案Modem升级");

@@ -432,3 +432,58 @@ TEST(CommandLines, EveryProgramNamesAnUnknownOptionFirst) {
 
 } // namespace
 } // namespace tolvane::test
+
+namespace tolvane::test {
+namespace {
+
+// With a key in the flasher's trusted-keys: a signed package is described, flashed and recorded
+// with its signer; a tampered or unsigned one is refused with status 3 before any port is
+// opened (COM9 has no device, which would give status 4).
+TEST_F(Flasher, TrustedKeysRefuseWhatNoTrustedKeySigned) {
+    const std::string priv = Dir.File("maker-private.pem");
+    const std::string keys = Bin + "/trusted-keys";
+    fs::create_directories(keys);
+    ASSERT_EQ(RunProgram({TOLVANE_PACK, "keygen", priv, keys + "/maker.pem"}), 0);
+    ASSERT_EQ(RunProgram({TOLVANE_PACK, "sign", "--key", priv, Package}), 0);
+    // Another package with the first one's signature beside it: a valid CRC, the wrong bytes.
+    const std::string tampered = Dir.File("tampered.enc2");
+    ASSERT_EQ(RunProgram({TOLVANE_PACK, "--block-size", "256", "--info", "改", Image, tampered}), 0);
+    fs::copy_file(Package + ".sig", tampered + ".sig");
+    const std::string unsigned_ = Dir.File("unsigned.enc2");
+    fs::copy_file(Package, unsigned_);
+
+    std::string out, err;
+    ASSERT_EQ(Run({"info", Package}, &out), 0);
+    EXPECT_NE(out.find("签名：maker.pem（"), std::string::npos) << out;
+    EXPECT_NE(out.find("signature: valid, by maker.pem"), std::string::npos) << out;
+    for (const std::string& package : {tampered, unsigned_}) {
+        SCOPED_TRACE(package);
+        std::vector<std::string> flash = FlashArgs({"COM9"});
+        flash[1] = package;
+        EXPECT_EQ(Run(flash, &out, &err), 3);
+        EXPECT_NE(err.find("固件包签名无效或不是受信任的密钥签署，已拒绝"), std::string::npos) << err;
+        EXPECT_EQ(out.find("无法打开串口"), std::string::npos) << out;
+        EXPECT_EQ(Run({"station", package, "--slot", "COM9", "--once", "--working", "115200,n",
+                       "--loader", "115200,e", "--log", Dir.File("station.jsonl")},
+                      &out, &err),
+                  3);
+        EXPECT_NE(err.find("已拒绝"), std::string::npos) << err;
+        EXPECT_EQ(Run({"info", package, "--json"}, &out), 3);
+        const std::vector<nlohmann::json> info = JsonLines(out);
+        ASSERT_EQ(info.size(), 1u);
+        EXPECT_EQ(info[0]["signature"]["ok"], false);
+    }
+
+    Child device;
+    StartDevice(device, 3);
+    const std::string log = Dir.File("records.jsonl");
+    std::vector<std::string> flash = FlashArgs({"COM3"});
+    flash.insert(flash.end(), {"--log", log});
+    ASSERT_EQ(Run(flash, &out, &err), 0) << out << err;
+    const std::vector<nlohmann::json> records = JsonLines(Slurp(log));
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0]["signer"].get<std::string>().size(), 16u);
+}
+
+} // namespace
+} // namespace tolvane::test

@@ -1,3 +1,4 @@
+#include "app/PackageView.h"
 #include "package/FirmwarePackage.h"
 #include "package/Md5.h"
 #include "package/PackageWriter.h"
@@ -231,7 +232,7 @@ TEST_F(LoaderTest, Table) {
         ASSERT_EQ(bytes.size(), c.fileSize);
         const std::string path = dir_.Write("case.enc2", bytes);
 
-        const PackageLoadResult r = LoadPackage(path, *package_);
+        const PackageView r = ViewOfPackage(LoadPackage(path, *package_));
         EXPECT_EQ(r.Outcome, c.outcome);
         EXPECT_EQ(package_->Kind(), c.kindAfter);
 
@@ -276,7 +277,7 @@ TEST_F(LoaderTest, UnopenablePathsAreSizeErrors) {
     for (const std::string& path : paths) {
         SCOPED_TRACE(path);
         LoadPrevious();
-        const PackageLoadResult r = LoadPackage(path, *package_);
+        const PackageView r = ViewOfPackage(LoadPackage(path, *package_));
         EXPECT_EQ(r.Outcome, PackageLoadOutcome::SizeError);
         EXPECT_EQ(r.MessageBoxText, "文件大小错误！");
         EXPECT_TRUE(r.ClearPath);

@@ -97,7 +97,8 @@ enum Shared : unsigned {
     TraceOption = 64,
     TimeoutOption = 128,
     PromptOption = 256,
-    EveryOption = 511,
+    TrustOption = 512,
+    EveryOption = 1023,
 };
 
 // The program's options. Every command takes all of them, and so does the program before the
@@ -144,6 +145,20 @@ void AddOptions(CLI::App& app, FlashOptions& out, unsigned shown) {
     group(app.add_flag("--prompt-replies", out.PromptReplies,
                        "take a complete binary reply as soon as it has arrived"),
           PromptOption);
+    group(app.add_option_function<std::vector<std::string>>(
+                 "--trust",
+                 [&out](const std::vector<std::string>& keys) {
+                     out.Trust.insert(out.Trust.end(), keys.begin(), keys.end());
+                 },
+                 "trust this public key (PEM) too, besides the settings folder's\n"
+                 "trusted-keys: a package is then used only when signed by one;\n"
+                 "one --trust each")
+              ->expected(1)
+              ->allow_extra_args(false)
+              ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+              ->type_name("KEY.pem")
+              ->option_text("KEY.pem"),
+          TrustOption);
 }
 
 // Seconds from 0 (off) to a million.
@@ -293,7 +308,7 @@ void Define(CLI::App& app, FlashOptions& out) {
     };
     CLI::App* info = command("info", "checks and describes PACKAGE as the window does");
     info->add_option("PACKAGE", out.Package, "the \".enc2\" package")->required();
-    FinishCommand(*info, out, JsonOption);
+    FinishCommand(*info, out, JsonOption | TrustOption);
     FinishCommand(*command("ports", "lists every COM number present with the device it opens"), out,
                   JsonOption);
     FinishCommand(
@@ -308,7 +323,8 @@ void Define(CLI::App& app, FlashOptions& out) {
                            "another with PACKAGE, each verified and recorded");
     station->add_option("PACKAGE", out.Package, "the \".enc2\" package")->required();
     AddStationOptions(*station, out.Station);
-    FinishCommand(*station, out, WorkingOption | LoaderOption | JsonOption | QuietOption);
+    FinishCommand(*station, out,
+                  WorkingOption | LoaderOption | JsonOption | QuietOption | TrustOption);
     CLI::App* history = command("history", "the unit records of a log: a table, --json or --csv");
     AddHistoryOptions(*history, out.History);
     FinishCommand(*history, out, JsonOption);

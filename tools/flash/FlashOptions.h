@@ -25,7 +25,8 @@ struct FlashOptions {
     std::string TracePath;
     double TimeoutSeconds = 0; // 0: none
     bool PromptReplies = false;
-    std::string LogPath;         // flash: empty, no records
+    std::vector<std::string> Trust; // --trust key files, in command-line order
+    std::string LogPath;            // flash: empty, no records
     double ReconnectSeconds = 0; // flash: 0, a port that vanishes is not awaited
     StationOptions Station;      // station: the slots and the rest (modes and --json apart)
     HistoryOptions History;      // history: the log, filters and form (--json apart)

@@ -26,6 +26,7 @@ void RecordingEvents::Result(const std::string& port, const session::RunReport& 
     }
     record.Package = Settings.Package;
     record.Md5 = Settings.Md5;
+    record.Signer = Settings.Signer;
     record.Ok = report.Ok;
     record.Code = session::StatusCode(report.Code);
     record.Message = report.Message;

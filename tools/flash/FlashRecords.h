@@ -5,6 +5,7 @@
 #include "station/RecordLog.h"
 #include "station/UtcTime.h"
 
+#include <optional>
 #include <string>
 
 namespace flash {
@@ -13,6 +14,7 @@ class RecordingEvents : public session::SessionEvents {
   public:
     struct Run {
         std::string Package, Md5, Trace;
+        std::optional<std::string> Signer;
     };
     RecordingEvents(session::SessionEvents& shown, station::RecordLog& log, Run run);
     // The session whose runs are recorded, and the start of its run.

@@ -2,6 +2,8 @@
 
 #include "package/FirmwarePackage.h"
 #include "base/GbkText.h"
+#include "package/PackageText.h"
+#include "tools/flash/PackageTrust.h"
 #include "tools/flash/StationScreen.h"
 #include "tools/flash/Terminal.h"
 
@@ -59,15 +61,13 @@ bool InterruptStation() {
     return true;
 }
 
-session::ExitStatus RunStation(const StationOptions& options) {
+session::ExitStatus RunStation(const StationOptions& options, const TrustedKeys& trust) {
     auto package = std::make_unique<FirmwarePackageData>();
-    const PackageLoadResult loaded = LoadPackage(options.Package, *package);
-    if (loaded.Outcome != PackageLoadOutcome::Loaded || package->Kind() == 0) {
-        std::string message = loaded.MessageBoxText;
-        for (const std::string& line : loaded.MemoLines)
-            message += (message.empty() ? "" : " ") + line;
-        if (message.empty()) message = "无效的升级文件!";
-        std::fprintf(stderr, "tolvane-flash: %s: %s\n", options.Package.c_str(), message.c_str());
+    const PackageCheck loaded = LoadPackage(options.Package, *package, &trust);
+    // The rule flash applies, so a station takes no package that flash refuses.
+    if (const PackageRefusal refusal = RefusalOf(loaded); refusal != PackageRefusal::None) {
+        std::fprintf(stderr, "tolvane-flash: %s: %s\n", options.Package.c_str(),
+                     RefusalMessage(loaded).c_str());
         return session::ExitStatus::PackageRefused;
     }
 
@@ -93,6 +93,7 @@ session::ExitStatus RunStation(const StationOptions& options) {
     settings.Once = options.Once;
     settings.PackagePath = options.Package;
     settings.Md5 = loaded.Md5;
+    settings.Signer = SignerOf(loaded);
     settings.TraceDir = options.TraceDir;
     settings.Lot = options.Lot;
     settings.Operator = options.Operator;
@@ -105,8 +106,7 @@ session::ExitStatus RunStation(const StationOptions& options) {
                                                                    : ScreenKind::Lines;
     const std::string info = package->InfoText();
     StationScreen screen(kind, stdout, stderr, names,
-                         {options.Package, loaded.Md5,
-                          GbkToUtf8(reinterpret_cast<const uint8_t*>(info.data()), info.size())});
+                         {options.Package, loaded.Md5, loaded.InfoText});
     if (options.Quiet) screen.ResultsOnly();
     station::Station station(settings, options.Slots, *package, log, screen);
     Enlisted enlisted(station, screen);

@@ -1,5 +1,6 @@
 #pragma once
 // tolvane-flash station: the station library with the flasher's screen, log and Ctrl-C.
+#include "package/Signature.h"
 #include "serial/LineSettings.h"
 #include "station/Station.h"
 
@@ -29,8 +30,9 @@ struct StationOptions {
 // "[NAME=]PORT": the slot's name defaults to the port as written. False for an empty port.
 bool ParseSlot(const std::string& text, station::SlotSetup& out);
 
-// Runs the station to its end; the exit status.
-session::ExitStatus RunStation(const StationOptions& options);
+// Runs the station to its end; the exit status. A package needs a signature by one of `trust`
+// when any key is configured there.
+session::ExitStatus RunStation(const StationOptions& options, const TrustedKeys& trust);
 
 // Ctrl-C and SIGTERM while a station runs: the first takes no new unit, the second ends
 // everything. False when no station runs (the caller then handles the signal).

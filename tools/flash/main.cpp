@@ -6,12 +6,14 @@
 #include "package/FirmwarePackage.h"
 #include "base/GbkText.h"
 #include "base/PlainText.h"
+#include "package/PackageText.h"
 #include "serial/PortMap.h"
 #include "serial/PortName.h"
 #include "session/PortSession.h"
 #include "tools/flash/FlashOptions.h"
 #include "tools/flash/FlashRecords.h"
 #include "tools/flash/Interrupts.h"
+#include "tools/flash/PackageTrust.h"
 #include "tools/flash/Reporter.h"
 #include "tools/flash/Terminal.h"
 
@@ -36,6 +38,8 @@ bool InterruptSeen = false;
 
 // Where the modes left out on the command line are read from.
 std::string SettingsFile;
+// The keys a package must be signed with (none configured: signatures are not looked at).
+TrustedKeys Trust;
 
 void InterruptAll() {
     if (InterruptStation()) return; // a station stops in two steps of its own
@@ -58,14 +62,9 @@ ExitStatus Usage(const std::string& error) {
     return ExitStatus::BadCommandLine;
 }
 
-// Loads and checks the package as the window's package choice does; the memo lines describe it.
-ExitStatus LoadChecked(const std::string& path, FirmwarePackageData& package,
-                       PackageLoadResult& result, Reporter& reporter, bool json) {
-    result = LoadPackage(path, package);
-    if (result.Outcome == PackageLoadOutcome::Loaded) return ExitStatus::Succeeded;
-    std::string message = result.MessageBoxText;
-    for (const std::string& line : result.MemoLines)
-        message += (message.empty() ? "" : " ") + line;
+ExitStatus Refuse(const std::string& path, const PackageCheck& check, Reporter& reporter,
+                  bool json) {
+    const std::string message = RefusalMessage(check);
     if (json)
         reporter.JsonObject({{"event", "info"},
                              {"ok", false},
@@ -76,32 +75,50 @@ ExitStatus LoadChecked(const std::string& path, FirmwarePackageData& package,
     return ExitStatus::PackageRefused;
 }
 
+// Loads and checks the package as the window's package choice does; a package that fails a
+// check is refused here, one that loaded is described by the caller.
+ExitStatus LoadChecked(const std::string& path, FirmwarePackageData& package, PackageCheck& check,
+                       Reporter& reporter, bool json) {
+    check = LoadPackage(path, package, &Trust);
+    if (check.Outcome == PackageLoadOutcome::Loaded) return ExitStatus::Succeeded;
+    return Refuse(path, check, reporter, json);
+}
+
+// A package whose file passed is described, also when its signature is refused (then with
+// status 3 and the reason).
 ExitStatus Info(const FlashOptions& options, Reporter& reporter) {
     auto package = std::make_unique<FirmwarePackageData>();
-    PackageLoadResult result;
-    const ExitStatus loaded =
-        LoadChecked(options.Package, *package, result, reporter, options.Json);
-    if (loaded != ExitStatus::Succeeded) return loaded;
-    const int fileSize = package->BlockSize() * package->BlockCount() + kPackageHeaderSize + 4;
+    const PackageCheck check = LoadPackage(options.Package, *package, &Trust);
+    const bool refused = check.Outcome == PackageLoadOutcome::SignatureRefused;
+    if (check.Outcome != PackageLoadOutcome::Loaded && !refused)
+        return Refuse(options.Package, check, reporter, options.Json);
+    const std::vector<std::string> lines = PackageDescription(check);
     if (options.Json) {
-        reporter.JsonObject({{"event", "info"},
-                             {"ok", true},
-                             {"package", options.Package},
-                             {"kind", package->Kind()},
-                             {"md5", result.Md5},
-                             {"block_size", package->BlockSize()},
-                             {"blocks", package->BlockCount()},
-                             {"file_size", fileSize},
-                             {"lines", result.MemoLines}});
-        return ExitStatus::Succeeded;
+        JsonFields object = {{"event", "info"}, {"ok", !refused}};
+        if (refused) object["code"] = StatusCode(ExitStatus::PackageRefused);
+        object.update(JsonFields{{"package", options.Package},
+                                 {"kind", check.Kind},
+                                 {"md5", check.Md5},
+                                 {"block_size", check.BlockSize},
+                                 {"blocks", check.BlockCount},
+                                 {"file_size", check.FileSize},
+                                 {"lines", lines},
+                                 {"signature", SignatureJson(check.Signature)}});
+        if (refused) object["message"] = RefusalMessage(check);
+        reporter.JsonObject(object);
+        return refused ? ExitStatus::PackageRefused : ExitStatus::Succeeded;
     }
-    for (const std::string& line : result.MemoLines)
+    for (const std::string& line : lines)
         reporter.Print(line);
-    reporter.Print("block size: " + std::to_string(package->BlockSize()) + " bytes");
-    reporter.Print("blocks: " + std::to_string(package->BlockCount()));
-    reporter.Print("file size: " + std::to_string(fileSize) + " bytes");
-    if (package->Kind() == 0) reporter.Print("kind 0: 无效的升级文件! (cannot be sent)");
-    return ExitStatus::Succeeded;
+    reporter.Print("block size: " + std::to_string(check.BlockSize) + " bytes");
+    reporter.Print("blocks: " + std::to_string(check.BlockCount));
+    reporter.Print("file size: " + std::to_string(check.FileSize) + " bytes");
+    if (RefusalOf(check) == PackageRefusal::NotSendable)
+        reporter.Print("kind 0: " + RefusalText(PackageRefusal::NotSendable) + " (cannot be sent)");
+    reporter.Print(SignatureLine(check.Signature));
+    if (!refused) return ExitStatus::Succeeded;
+    reporter.Error("tolvane-flash: " + options.Package + ": " + RefusalMessage(check));
+    return ExitStatus::PackageRefused;
 }
 
 ExitStatus Ports(const FlashOptions& options, Reporter& reporter) {
@@ -164,11 +181,11 @@ ExitStatus Flash(const FlashOptions& options, Reporter& reporter, Trace* trace) 
         targets.push_back(target);
     }
     auto package = std::make_unique<FirmwarePackageData>();
-    PackageLoadResult result;
+    PackageCheck result;
     const ExitStatus loaded = LoadChecked(options.Package, *package, result, reporter, false);
     if (loaded != ExitStatus::Succeeded) return loaded;
-    if (package->Kind() == 0 || !CanFrameBlocks(FrameSourceOf(*package))) {
-        reporter.Error("tolvane-flash: " + options.Package + ": 无效的升级文件!");
+    if (const PackageRefusal refusal = RefusalOf(result); refusal != PackageRefusal::None) {
+        reporter.Error("tolvane-flash: " + options.Package + ": " + RefusalMessage(result));
         return ExitStatus::PackageRefused;
     }
 
@@ -198,7 +215,8 @@ ExitStatus Flash(const FlashOptions& options, Reporter& reporter, Trace* trace) 
         if (!options.LogPath.empty()) {
             recorders.push_back(std::make_unique<RecordingEvents>(
                 reporter, log,
-                RecordingEvents::Run{options.Package, result.Md5, options.TracePath}));
+                RecordingEvents::Run{options.Package, result.Md5, options.TracePath,
+                                     SignerOf(result)}));
             events = recorders.back().get();
         }
         sessions.push_back(
@@ -238,10 +256,13 @@ ExitStatus StationCommand(FlashOptions& options) {
         std::string error;
         if (!ResolvePort(slot.Port, target, error)) return Usage("--slot " + error);
     }
-    return RunStation(options.Station);
+    return RunStation(options.Station, Trust);
 }
 
 ExitStatus Run(FlashOptions& options, Reporter& reporter, Trace* trace) {
+    if (options.Action == Command::Info || options.Action == Command::Flash ||
+        options.Action == Command::Station)
+        Trust = LoadFlasherKeys(SettingsFolder(ExecutableFolder()), options.Trust, stderr);
     switch (options.Action) {
     case Command::Info:
         return Info(options, reporter);

@@ -5,6 +5,7 @@
 #include "package/Md5.h"
 #include "package/PackageWriter.h"
 #include "tools/cli/UnknownOption.h"
+#include "tools/pack/SignCommands.h"
 
 #include <algorithm>
 #include <array>
@@ -22,7 +23,9 @@ constexpr int kExitInvalid = 1; // the input cannot become a valid package
 constexpr int kExitUsage = 2;   // bad command line or file trouble
 
 const char kDescription[] =
-    "Wraps the binary block area INPUT into the firmware package OUTPUT (\".enc2\").\n";
+    "Wraps the binary block area INPUT into the firmware package OUTPUT (\".enc2\").\n"
+    "Signing: tolvane-pack keygen PRIVATE.pem PUBLIC.pem, tolvane-pack sign --key PRIVATE.pem\n"
+    "PACKAGE (writes PACKAGE.sig), tolvane-pack verify --key PUBLIC.pem PACKAGE.\n";
 
 const char kFooter[] =
     "Numbers take decimal or 0x-prefixed hex. Exit status: 0 written, 1 the input cannot make\n"
@@ -95,6 +98,7 @@ struct PackOptions {
     std::string End1, End2, Info;
     std::string Pad; // empty: no padding
     std::string Input, Output;
+    std::string SignKey; // empty: no signature
 };
 
 void DefineOptions(CLI::App& app, PackOptions& out) {
@@ -145,6 +149,11 @@ void DefineOptions(CLI::App& app, PackOptions& out) {
             },
             ""))
         ->option_text("[=HEX]");
+    app.add_option("--sign", out.SignKey,
+                   "also sign the package with this private key (PEM) into\n"
+                   "OUTPUT.sig")
+        ->type_name("KEY.pem")
+        ->option_text("KEY.pem");
     app.add_option("INPUT", out.Input, "the blocks, one after another")->required();
     app.add_option("OUTPUT", out.Output, "the package to write")->required();
 }
@@ -178,6 +187,7 @@ std::string ShapeArea(std::vector<uint8_t>& area, unsigned long blockSize, const
 bool ParseArguments(int argc, char** argv, CLI::App& app, int& status) {
     std::vector<std::string> args = Utf8Arguments(argc, argv);
     if (!args.empty()) args.erase(args.begin()); // the program's name
+    if (!args.empty() && pack::IsSignCommand(args.front())) return pack::RunSignCommand(args);
     std::reverse(args.begin(), args.end());      // CLI11 takes them last first
     try {
         app.parse(args);
@@ -229,6 +239,10 @@ int main(int argc, char** argv) {
         out.write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
         if (!out.flush()) return FileError("cannot write " + files[1]);
     }
+    // Signed from the bytes in memory: the signature is of exactly what was written.
+    if (std::string problem;
+        !options.SignKey.empty() && !pack::WriteSignature(options.SignKey, files[1], file, problem))
+        return FileError(problem);
     const uint8_t* stored = &file[file.size() - 4];
     std::printf("%s: kind %u, %zu blocks of %lu bytes, %zu bytes, CRC-32 %02X%02X%02X%02X, "
                 "MD5 %s\n",
