@@ -43,6 +43,11 @@ bool ReadBool(const json& object, const char* key, bool& out) {
     return true;
 }
 
+// Every line of the log is written here: one object, no line end, odd bytes as U+FFFD.
+template <typename Json> std::string LogText(const Json& object) {
+    return object.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
 } // namespace
 
 const std::vector<std::string>& RecordFieldNames() {
@@ -86,8 +91,16 @@ nlohmann::ordered_json RecordToJson(const UnitRecord& r) {
 }
 
 std::string RecordLine(const UnitRecord& record) {
-    return RecordToJson(record).dump(-1, ' ', false,
-                                     nlohmann::ordered_json::error_handler_t::replace);
+    return LogText(RecordToJson(record));
+}
+
+std::string OutOfServiceLine(const OutOfServiceEvent& e) {
+    // Its keys stay in name order, as such lines always were.
+    const json object = {{"schema", RecordSchema}, {"event", "out-of-service"},
+                         {"time", e.Time},         {"host", e.Host},
+                         {"slot", e.Slot},         {"port", e.Port},
+                         {"failures", e.Failures}, {"message", e.Message}};
+    return LogText(object);
 }
 
 LineKind ParseRecordLine(const std::string& line, UnitRecord& r, json* out) {

@@ -36,6 +36,14 @@ nlohmann::ordered_json RecordToJson(const UnitRecord& record);
 // U+FFFD, so a device's odd reply never makes a record unwritable.
 std::string RecordLine(const UnitRecord& record);
 
+// A slot going out of service: a line of the log that is no unit's record.
+struct OutOfServiceEvent {
+    std::string Time, Host, Slot, Port;
+    int Failures = 0;
+    std::string Message;
+};
+std::string OutOfServiceLine(const OutOfServiceEvent& event);
+
 enum class LineKind { Unit, SlotEvent, NotARecord };
 // Reads one line of a log: a unit record (into record), another line this program writes (an
 // out-of-service line), or something else (a torn line after a crash, a stranger's text).

@@ -1,6 +1,7 @@
 #include "tools/flash/FlashRecords.h"
 
 #include "station/LockedFile.h"
+#include "station/RunRecord.h"
 
 namespace flash {
 
@@ -13,26 +14,22 @@ void RecordingEvents::Begin(const station::PortSession& session) {
 }
 
 void RecordingEvents::Result(const std::string& port, const station::RunReport& report) {
-    station::UnitRecord record;
-    record.Start = station::IsoUtc(Started);
-    record.End = station::IsoUtc(std::chrono::system_clock::now());
-    record.Host = station::HostName();
-    record.Slot = port;
-    record.Port = port;
+    station::UnitContext unit;
+    unit.Started = Started;
+    unit.Host = station::HostName();
+    unit.Slot = port;
+    unit.Port = port;
+    unit.Package = Settings.Package;
+    unit.Md5 = Settings.Md5;
+    if (!Settings.Trace.empty()) unit.Trace = Settings.Trace;
+    std::string stage = station::RunStageName(station::RunStage::Probe);
+    int reconnects = 0;
     if (Session) {
-        record.Device = Session->Device();
-        record.Stage = station::RunStageName(Session->Stage());
-        record.Reconnects = Session->Reconnects();
+        unit.Device = Session->Device();
+        stage = station::RunStageName(Session->Stage());
+        reconnects = Session->Reconnects();
     }
-    record.Package = Settings.Package;
-    record.Md5 = Settings.Md5;
-    record.Ok = report.Ok;
-    record.Code = station::StatusCode(report.Code);
-    record.Message = report.Message;
-    record.Seconds = report.Seconds;
-    record.Frames = report.Frames;
-    record.Resends = report.Resends;
-    if (!Settings.Trace.empty()) record.Trace = Settings.Trace;
+    station::UnitRecord record = station::RecordOfRun(unit, report, stage, reconnects);
     Error_.clear();
     if (!Log.Append(record, Error_))
         Shown.Error("tolvane-flash: " + port + ": the record cannot be written: " + Error_);
