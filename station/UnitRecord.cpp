@@ -55,7 +55,7 @@ const std::vector<std::string>& RecordFieldNames() {
         "schema",     "start",          "end",           "host",    "slot",    "port",   "device",
         "id",         "version_before", "version_after", "package", "md5",     "lot",    "operator",
         "ok",         "code",           "stage",         "message", "seconds", "frames", "resends",
-        "reconnects", "repeat",         "trace"};
+        "reconnects", "repeat",         "trace",         "uuid"};
     return names;
 }
 
@@ -63,7 +63,7 @@ nlohmann::ordered_json RecordToJson(const UnitRecord& r) {
     // Whole milliseconds are enough and keep the lines short.
     const double seconds = double(static_cast<long long>(r.Seconds * 1000 + 0.5)) / 1000;
     nlohmann::ordered_json object = nlohmann::ordered_json::object();
-    object["schema"] = RecordSchema;
+    object["schema"] = r.Uuid.empty() ? RecordSchema : KeyedRecordSchema;
     object["start"] = r.Start;
     object["end"] = r.End;
     object["host"] = r.Host;
@@ -87,6 +87,7 @@ nlohmann::ordered_json RecordToJson(const UnitRecord& r) {
     object["reconnects"] = r.Reconnects;
     object["repeat"] = r.Repeat;
     object["trace"] = Optional(r.Trace);
+    if (!r.Uuid.empty()) object["uuid"] = r.Uuid;
     return object;
 }
 
@@ -107,7 +108,8 @@ LineKind ParseRecordLine(const std::string& line, UnitRecord& r, json* out) {
     const json object = json::parse(line, nullptr, false);
     if (!object.is_object()) return LineKind::NotARecord;
     int schema = 0;
-    if (!ReadNumber(object, "schema", schema) || schema != RecordSchema)
+    if (!ReadNumber(object, "schema", schema) ||
+        (schema != RecordSchema && schema != KeyedRecordSchema))
         return LineKind::NotARecord;
     if (out) *out = object;
     if (object.contains("event")) return LineKind::SlotEvent;
@@ -126,7 +128,8 @@ LineKind ParseRecordLine(const std::string& line, UnitRecord& r, json* out) {
         ReadNumber(object, "seconds", r.Seconds) && ReadNumber(object, "frames", r.Frames) &&
         ReadNumber(object, "resends", r.Resends) &&
         ReadNumber(object, "reconnects", r.Reconnects) && ReadBool(object, "repeat", r.Repeat) &&
-        ReadOptional(object, "trace", r.Trace);
+        ReadOptional(object, "trace", r.Trace) &&
+        (schema == RecordSchema || (ReadText(object, "uuid", r.Uuid) && !r.Uuid.empty()));
     return whole ? LineKind::Unit : LineKind::NotARecord;
 }
 

@@ -9,7 +9,10 @@
 
 namespace station {
 
+// Unit records with a key (uuid) are schema 2; a record without one is written as schema 1, as
+// records were before they had keys. The log's other lines stay schema 1.
 inline constexpr int RecordSchema = 1;
+inline constexpr int KeyedRecordSchema = 2;
 
 struct UnitRecord {
     std::string Start, End; // UTC, ISO 8601 with milliseconds
@@ -25,12 +28,13 @@ struct UnitRecord {
     int Frames = 0, Resends = 0, Reconnects = 0;
     bool Repeat = false;              // a passing record with the same id and MD5 came earlier
     std::optional<std::string> Trace; // the unit's trace file
+    std::string Uuid;                 // the record's key; empty in a schema 1 record
 };
 
-// The field names in their order (the CSV header).
+// The field names in their order (the CSV header, the database's columns).
 const std::vector<std::string>& RecordFieldNames();
 
-// The fields in the order of RecordFieldNames.
+// The fields in the order of RecordFieldNames (a schema 1 record has no uuid).
 nlohmann::ordered_json RecordToJson(const UnitRecord& record);
 // The record as one line of the log, without the line end. Bytes that are not UTF-8 become
 // U+FFFD, so a device's odd reply never makes a record unwritable.

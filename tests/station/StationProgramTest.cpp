@@ -102,7 +102,8 @@ TEST_F(StationProgram, OnceRecordsEverySlotAndTellsItInJson) {
     ASSERT_EQ(records.size(), 2u);
     for (const json& r : records) {
         SCOPED_TRACE(r.dump());
-        EXPECT_EQ(r["schema"], 1);
+        EXPECT_EQ(r["schema"], 2); // every unit record now carries its key
+        EXPECT_EQ(r["uuid"].get<std::string>().size(), 36u);
         EXPECT_EQ(r["ok"], true);
         EXPECT_EQ(r["stage"], "done");
         EXPECT_EQ(r["lot"], "7");
