@@ -3,6 +3,7 @@
 // and the faults of the string or the installation named without the password.
 #include "station/Database.h"
 #include "tests/package/TempDir.h"
+#include "tests/support/PostgresServer.h"
 
 #include <gtest/gtest.h>
 
@@ -79,3 +80,50 @@ TEST(Database, FaultsOfTheStringAreNamedAndThePasswordIsNot) {
 
 } // namespace
 } // namespace station
+
+namespace tolvane::test {
+namespace {
+
+using station::Database;
+using station::DbError;
+using station::DbValue;
+
+TEST(PostgresDatabase, KeysCommitsAndARefusedLogin) {
+    PostgresServer server;
+    std::string why;
+    ASSERT_TRUE(server.Start(why)) << why;
+    Database db;
+    DbError error;
+    ASSERT_TRUE(db.Connect(server.Connection(), 10, error)) << error.Message;
+    EXPECT_EQ(db.DbmsName(), "PostgreSQL");
+    ASSERT_TRUE(db.Execute("CREATE TABLE t (k uuid PRIMARY KEY, m text, ok boolean, "
+                           "s timestamp(3))",
+                           error))
+        << error.Message;
+    ASSERT_TRUE(db.Prepare("INSERT INTO t VALUES (?, ?, ?, ?)", error)) << error.Message;
+    const std::vector<DbValue> row = {DbValue::Of("0b8a3c1e-1111-4222-8333-444455556666"),
+                                      DbValue::Of("读/写超时！"), DbValue::Bool(false),
+                                      DbValue::Of("2026-12-09T10:00:01.234Z", DbValue::Kind::Time)};
+    long long rows = 0;
+    ASSERT_TRUE(db.Run(row, rows, error)) << error.Message;
+    EXPECT_FALSE(db.Run(row, rows, error));
+    EXPECT_TRUE(error.Duplicate()) << error.State;
+    std::vector<station::DbRow> read;
+    ASSERT_TRUE(db.Query("SELECT m, ok, s FROM t WHERE s >= ?",
+                         {DbValue::Of("2026-12-09T10:00:00.000Z", DbValue::Kind::Time)}, read,
+                         error))
+        << error.Message;
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_EQ(read[0][0].value_or("?"), "读/写超时！");
+    EXPECT_EQ(read[0][1].value_or("?"), "0");
+    EXPECT_EQ(read[0][2].value_or("?"), "2026-12-09 10:00:01.234");
+
+    Database refused;
+    EXPECT_FALSE(refused.Connect(server.Connection("Wrong-pass-99"), 10, error));
+    EXPECT_NE(error.Message.find("password authentication failed"), std::string::npos)
+        << error.State << " " << error.Message;
+    EXPECT_EQ(error.Message.find("Wrong-pass-99"), std::string::npos) << error.Message;
+}
+
+} // namespace
+} // namespace tolvane::test
