@@ -300,7 +300,7 @@ TEST_F(StationProgram, HistoryFiltersAndItsCsvReadsBack) {
     std::ofstream(csvPath, std::ios::binary) << out;
     const auto rows = ParseCsv(csvPath);
     ASSERT_EQ(rows.size(), 4u);
-    EXPECT_EQ(rows[0].size(), 24u);
+    EXPECT_EQ(rows[0].size(), 25u); // the fields and the key, uuid
     EXPECT_EQ(rows[0][0], "schema");
     for (size_t i = 1; i < rows.size(); ++i) {
         SCOPED_TRACE(i);
@@ -459,7 +459,7 @@ TEST_F(StationProgram, FlashWritesTheSameRecordForEachPort) {
     EXPECT_EQ(records[1]["ok"], false);
     EXPECT_EQ(records[1]["code"], 1);
     EXPECT_EQ(records[1]["stage"], "transfer");
-    EXPECT_EQ(records[0].size(), 24u);
+    EXPECT_EQ(records[0].size(), 25u); // the fields and the key, uuid
 }
 
 } // namespace
