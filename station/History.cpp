@@ -56,13 +56,13 @@ std::string CsvRecord(const UnitRecord& record) {
     const nlohmann::ordered_json object = RecordToJson(record);
     std::vector<std::string> fields;
     for (const std::string& name : RecordFieldNames()) {
-        const nlohmann::ordered_json& value = object.at(name);
-        if (value.is_null())
+        const auto it = object.find(name);
+        if (it == object.end() || it->is_null())
             fields.emplace_back();
-        else if (value.is_string())
-            fields.push_back(value.get<std::string>());
+        else if (it->is_string())
+            fields.push_back(it->get<std::string>());
         else
-            fields.push_back(value.dump());
+            fields.push_back(it->dump());
     }
     return CsvRow(fields);
 }

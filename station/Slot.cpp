@@ -4,6 +4,7 @@
 
 #include "base/GbkText.h"
 #include "base/PlainText.h"
+#include "station/RunRecord.h"
 #include "station/UtcTime.h"
 
 #include <filesystem>
@@ -83,16 +84,14 @@ void Slot::Loop() {
             const std::string reason = std::to_string(failuresInRow) +
                                        " failed units in a row (last: " + record.Message +
                                        "); check the slot's contacts and cable";
-            nlohmann::json line = {{"schema", RecordSchema},
-                                   {"event", "out-of-service"},
-                                   {"time", IsoUtc(std::chrono::system_clock::now())},
-                                   {"host", Owner.Host},
-                                   {"slot", Setup.Name},
-                                   {"port", Setup.Port},
-                                   {"failures", failuresInRow},
-                                   {"message", reason}};
-            Owner.RecordLine(line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace),
-                             error);
+            OutOfServiceEvent event;
+            event.Time = IsoUtc(std::chrono::system_clock::now());
+            event.Host = Owner.Host;
+            event.Slot = Setup.Name;
+            event.Port = Setup.Port;
+            event.Failures = failuresInRow;
+            event.Message = reason;
+            Owner.RecordLine(OutOfServiceLine(event), error);
             Owner.View.OutOfService(Setup.Name, reason);
             break;
         }
@@ -191,34 +190,29 @@ std::unique_ptr<session::Trace> Slot::OpenTrace(const Unit& unit, std::string& p
 UnitRecord Slot::Process(const Unit& unit) {
     const StationSettings& settings = Owner.Settings;
     const auto started = Clock::now();
-    UnitRecord record;
-    record.Start = IsoUtc(unit.Started);
-    record.Host = Owner.Host;
-    record.Slot = Setup.Name;
-    record.Port = Setup.Port;
-    record.Device = unit.Found.Device;
-    record.Id = unit.Found.Id;
-    record.VersionBefore = unit.Found.Version;
-    record.Package = settings.PackagePath;
-    record.Md5 = settings.Md5;
-    record.Signer = settings.Signer;
-    record.Lot = settings.Lot;
-    record.Operator = settings.Operator;
+    UnitContext context;
+    context.Started = unit.Started;
+    context.Host = Owner.Host;
+    context.Slot = Setup.Name;
+    context.Port = Setup.Port;
+    context.Device = unit.Found.Device;
+    context.Id = unit.Found.Id;
+    context.VersionBefore = unit.Found.Version;
+    context.Package = settings.PackagePath;
+    context.Md5 = settings.Md5;
+    context.Signer = settings.Signer;
+    context.Lot = settings.Lot;
+    context.Operator = settings.Operator;
     Owner.View.Found(Setup.Name, unit.Found);
 
     std::string tracePath;
     std::unique_ptr<session::Trace> trace = OpenTrace(unit, tracePath);
-    if (trace) record.Trace = tracePath;
+    if (trace) context.Trace = tracePath;
     Session.SetTrace(trace.get());
 
     const session::RunReport report = Session.Flash(settings.PackagePath, settings.Md5);
-    record.Ok = report.Ok;
-    record.Code = session::StatusCode(report.Code);
-    record.Message = report.Message;
-    record.Frames = report.Frames;
-    record.Resends = report.Resends;
-    record.Reconnects = Session.Reconnects();
-    record.Stage = session::RunStageName(Session.Stage());
+    UnitRecord record =
+        RecordOfRun(context, report, session::RunStageName(Session.Stage()), Session.Reconnects());
     if (report.Ok) {
         record.Stage = session::RunStageName(session::RunStage::Verify);
         Owner.View.Verify(Setup.Name);

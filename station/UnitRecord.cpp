@@ -43,6 +43,11 @@ bool ReadBool(const json& object, const char* key, bool& out) {
     return true;
 }
 
+// Every line of the log is written here: one object, no line end, odd bytes as U+FFFD.
+template <typename Json> std::string LogText(const Json& object) {
+    return object.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
 } // namespace
 
 const std::vector<std::string>& RecordFieldNames() {
@@ -50,7 +55,7 @@ const std::vector<std::string>& RecordFieldNames() {
         "schema",     "start",          "end",           "host",    "slot",    "port",   "device",
         "id",         "version_before", "version_after", "package", "md5",     "lot",    "operator",
         "ok",         "code",           "stage",         "message", "seconds", "frames", "resends",
-        "reconnects", "repeat",         "trace"};
+        "reconnects", "repeat",         "trace",         "uuid"};
     return names;
 }
 
@@ -58,7 +63,7 @@ nlohmann::ordered_json RecordToJson(const UnitRecord& r) {
     // Whole milliseconds are enough and keep the lines short.
     const double seconds = double(static_cast<long long>(r.Seconds * 1000 + 0.5)) / 1000;
     nlohmann::ordered_json object = nlohmann::ordered_json::object();
-    object["schema"] = RecordSchema;
+    object["schema"] = r.Uuid.empty() ? RecordSchema : KeyedRecordSchema;
     object["start"] = r.Start;
     object["end"] = r.End;
     object["host"] = r.Host;
@@ -83,19 +88,29 @@ nlohmann::ordered_json RecordToJson(const UnitRecord& r) {
     object["repeat"] = r.Repeat;
     object["trace"] = Optional(r.Trace);
     if (r.Signer) object["signer"] = *r.Signer;
+    if (!r.Uuid.empty()) object["uuid"] = r.Uuid;
     return object;
 }
 
 std::string RecordLine(const UnitRecord& record) {
-    return RecordToJson(record).dump(-1, ' ', false,
-                                     nlohmann::ordered_json::error_handler_t::replace);
+    return LogText(RecordToJson(record));
+}
+
+std::string OutOfServiceLine(const OutOfServiceEvent& e) {
+    // Its keys stay in name order, as such lines always were.
+    const json object = {{"schema", RecordSchema}, {"event", "out-of-service"},
+                         {"time", e.Time},         {"host", e.Host},
+                         {"slot", e.Slot},         {"port", e.Port},
+                         {"failures", e.Failures}, {"message", e.Message}};
+    return LogText(object);
 }
 
 LineKind ParseRecordLine(const std::string& line, UnitRecord& r, json* out) {
     const json object = json::parse(line, nullptr, false);
     if (!object.is_object()) return LineKind::NotARecord;
     int schema = 0;
-    if (!ReadNumber(object, "schema", schema) || schema != RecordSchema)
+    if (!ReadNumber(object, "schema", schema) ||
+        (schema != RecordSchema && schema != KeyedRecordSchema))
         return LineKind::NotARecord;
     if (out) *out = object;
     if (object.contains("event")) return LineKind::SlotEvent;
@@ -115,6 +130,7 @@ LineKind ParseRecordLine(const std::string& line, UnitRecord& r, json* out) {
         ReadNumber(object, "resends", r.Resends) &&
         ReadNumber(object, "reconnects", r.Reconnects) && ReadBool(object, "repeat", r.Repeat) &&
         ReadOptional(object, "trace", r.Trace) &&
+        (schema == RecordSchema || (ReadText(object, "uuid", r.Uuid) && !r.Uuid.empty())) &&
         (!object.contains("signer") || ReadOptional(object, "signer", r.Signer));
     return whole ? LineKind::Unit : LineKind::NotARecord;
 }

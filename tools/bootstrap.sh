@@ -13,6 +13,7 @@ packages=(
     fonts-wqy-microhei
     dpkg-dev file lintian desktop-file-utils appstream man-db
     xvfb xdotool unzip
+    unixodbc-dev odbc-postgresql libsqliteodbc postgresql
 )
 # The Windows cross build and wine, without their recommends (which pull in about a gigabyte
 # more), as they were measured.

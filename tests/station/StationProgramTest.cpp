@@ -102,7 +102,8 @@ TEST_F(StationProgram, OnceRecordsEverySlotAndTellsItInJson) {
     ASSERT_EQ(records.size(), 2u);
     for (const json& r : records) {
         SCOPED_TRACE(r.dump());
-        EXPECT_EQ(r["schema"], 1);
+        EXPECT_EQ(r["schema"], 2); // every unit record now carries its key
+        EXPECT_EQ(r["uuid"].get<std::string>().size(), 36u);
         EXPECT_EQ(r["ok"], true);
         EXPECT_EQ(r["stage"], "done");
         EXPECT_EQ(r["lot"], "7");
@@ -299,7 +300,7 @@ TEST_F(StationProgram, HistoryFiltersAndItsCsvReadsBack) {
     std::ofstream(csvPath, std::ios::binary) << out;
     const auto rows = ParseCsv(csvPath);
     ASSERT_EQ(rows.size(), 4u);
-    EXPECT_EQ(rows[0].size(), 24u);
+    EXPECT_EQ(rows[0].size(), 25u); // the fields and the key, uuid
     EXPECT_EQ(rows[0][0], "schema");
     for (size_t i = 1; i < rows.size(); ++i) {
         SCOPED_TRACE(i);
@@ -458,7 +459,7 @@ TEST_F(StationProgram, FlashWritesTheSameRecordForEachPort) {
     EXPECT_EQ(records[1]["ok"], false);
     EXPECT_EQ(records[1]["code"], 1);
     EXPECT_EQ(records[1]["stage"], "transfer");
-    EXPECT_EQ(records[0].size(), 24u);
+    EXPECT_EQ(records[0].size(), 25u); // the fields and the key, uuid
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "tools/flash/FlashRecords.h"
 
 #include "station/LockedFile.h"
+#include "station/RunRecord.h"
 
 namespace flash {
 
@@ -13,27 +14,23 @@ void RecordingEvents::Begin(const session::PortSession& session) {
 }
 
 void RecordingEvents::Result(const std::string& port, const session::RunReport& report) {
-    station::UnitRecord record;
-    record.Start = station::IsoUtc(Started);
-    record.End = station::IsoUtc(std::chrono::system_clock::now());
-    record.Host = station::HostName();
-    record.Slot = port;
-    record.Port = port;
+    station::UnitContext unit;
+    unit.Started = Started;
+    unit.Host = station::HostName();
+    unit.Slot = port;
+    unit.Port = port;
+    unit.Package = Settings.Package;
+    unit.Md5 = Settings.Md5;
+    unit.Signer = Settings.Signer;
+    if (!Settings.Trace.empty()) unit.Trace = Settings.Trace;
+    std::string stage = session::RunStageName(session::RunStage::Probe);
+    int reconnects = 0;
     if (Session) {
-        record.Device = Session->Device();
-        record.Stage = session::RunStageName(Session->Stage());
-        record.Reconnects = Session->Reconnects();
+        unit.Device = Session->Device();
+        stage = session::RunStageName(Session->Stage());
+        reconnects = Session->Reconnects();
     }
-    record.Package = Settings.Package;
-    record.Md5 = Settings.Md5;
-    record.Signer = Settings.Signer;
-    record.Ok = report.Ok;
-    record.Code = session::StatusCode(report.Code);
-    record.Message = report.Message;
-    record.Seconds = report.Seconds;
-    record.Frames = report.Frames;
-    record.Resends = report.Resends;
-    if (!Settings.Trace.empty()) record.Trace = Settings.Trace;
+    station::UnitRecord record = station::RecordOfRun(unit, report, stage, reconnects);
     Error_.clear();
     if (!Log.Append(record, Error_))
         Shown.Error("tolvane-flash: " + port + ": the record cannot be written: " + Error_);

@@ -1,0 +1,90 @@
+// The connection string's password, found and hidden. Its grammar is ODBC's: KEY=VALUE pairs
+// split by ';', a value in braces may hold ';' and '}}' stands for '}'.
+#include "station/Database.h"
+
+#include <cctype>
+
+namespace station {
+
+namespace {
+
+struct Pair {
+    std::string Key; // as written
+    size_t ValueStart = 0, ValueEnd = 0;
+};
+
+std::vector<Pair> Pairs(const std::string& text) {
+    std::vector<Pair> pairs;
+    size_t i = 0;
+    while (i < text.size()) {
+        Pair pair;
+        const size_t equals = text.find('=', i);
+        const size_t semicolon = text.find(';', i);
+        if (equals == std::string::npos || (semicolon != std::string::npos && semicolon < equals)) {
+            i = semicolon == std::string::npos ? text.size() : semicolon + 1;
+            continue;
+        }
+        pair.Key = text.substr(i, equals - i);
+        size_t end = equals + 1;
+        if (end < text.size() && text[end] == '{') {
+            for (++end; end < text.size(); ++end)
+                if (text[end] == '}') {
+                    if (end + 1 < text.size() && text[end + 1] == '}')
+                        ++end;
+                    else
+                        break;
+                }
+            end = end < text.size() ? end + 1 : end;
+        }
+        end = std::min(text.find(';', end), text.size());
+        pair.ValueStart = equals + 1;
+        pair.ValueEnd = end;
+        pairs.push_back(pair);
+        i = end + 1;
+    }
+    return pairs;
+}
+
+bool IsPasswordKey(std::string key) {
+    std::string upper;
+    for (unsigned char c : key)
+        if (!std::isspace(c)) upper += char(std::toupper(c));
+    return upper == "PWD" || upper == "PASSWORD";
+}
+
+} // namespace
+
+std::string MaskedConnection(const std::string& connection) {
+    std::string masked = connection;
+    const std::vector<Pair> pairs = Pairs(connection);
+    for (auto it = pairs.rbegin(); it != pairs.rend(); ++it)
+        if (IsPasswordKey(it->Key))
+            masked.replace(it->ValueStart, it->ValueEnd - it->ValueStart, "***");
+    return masked;
+}
+
+std::string ConnectionPassword(const std::string& connection) {
+    for (const Pair& pair : Pairs(connection)) {
+        if (!IsPasswordKey(pair.Key)) continue;
+        std::string value = connection.substr(pair.ValueStart, pair.ValueEnd - pair.ValueStart);
+        if (value.size() >= 2 && value.front() == '{' && value.back() == '}')
+            value = value.substr(1, value.size() - 2);
+        std::string plain;
+        for (size_t i = 0; i < value.size(); ++i) {
+            plain += value[i];
+            if (value[i] == '}' && i + 1 < value.size() && value[i + 1] == '}') ++i;
+        }
+        return plain;
+    }
+    return {};
+}
+
+bool DbError::Setup() const {
+    // IM: the driver manager's own (no DSN, no driver, a string it cannot read); 28: a login
+    // refused; an empty state: a fault found before anything was opened.
+    // unixODBC says "Can't open lib" (a driver not installed) as 01000, in its own words.
+    return State.empty() || State.rfind("IM", 0) == 0 || State.rfind("28", 0) == 0 ||
+           Message.find("[Driver Manager]") != std::string::npos;
+}
+
+} // namespace station
