@@ -38,6 +38,13 @@ void ExceptionBox(const std::string& text) {
     RunBox(QMessageBox::Critical, text);
 }
 
+bool ConfirmBox(const std::string& text) {
+    QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(), ToQt(text),
+                    QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 std::string OpenFileDialog(const std::string& filter) {
     return QFileDialog::getOpenFileName(QApplication::activeWindow(), QString(), QString(),
                                         ToQt(filter))

@@ -107,6 +107,18 @@ QtProgressBar::QtProgressBar(QWidget* parent) : QtControl(parent) {
     setValue(0);
 }
 
+QtPanel::QtPanel(QWidget* parent) : QtControl(parent) {
+    setFrameShape(QFrame::StyledPanel);
+    setAutoFillBackground(true);
+    // A tile is announced by its name; the keyboard reaches its button.
+    setFocusPolicy(Qt::NoFocus);
+}
+void QtPanel::SetBackground(Colour colour) {
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, QColor(colour.Red, colour.Green, colour.Blue));
+    setPalette(palette);
+}
+
 QtImage::QtImage(QWidget* parent) : QtControl(parent) {
     // Qt double-buffers every widget already. The images carry alpha, so an image control
     // that paints no background of its own lets its parent show through.

@@ -97,6 +97,8 @@ QWidget* BuildControl(QWidget* parent, ControlMap& controls, const ControlLayout
         return Make<QtStatusBar>(parent, controls, c);
     case Kind::Image:
         return Make<QtImage>(parent, controls, c);
+    case Kind::Panel:
+        return Make<QtPanel>(parent, controls, c);
     }
     return nullptr;
 }
@@ -152,6 +154,10 @@ tk::ImageList* QtForm::AddImageList(const std::vector<LampImage>& images) {
 }
 
 void QtForm::closeEvent(QCloseEvent* event) {
+    if (OnCloseQuery && !OnCloseQuery()) {
+        event->ignore();
+        return;
+    }
     if (OnClose) OnClose();
     event->accept();
 }

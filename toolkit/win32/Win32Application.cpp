@@ -78,6 +78,11 @@ void ExceptionBox(const std::string& text) {
                 MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 
+bool ConfirmBox(const std::string& text) {
+    return MessageBoxW(nullptr, WideFromUtf8(text).c_str(), applicationTitle.c_str(),
+                       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_TASKMODAL) == IDYES;
+}
+
 std::string OpenFileDialog(const std::string& filter) {
     // "*.enc2" is both the filter's name and its pattern.
     std::wstring filters = WideFromUtf8(filter) + L'\0' + WideFromUtf8(filter) + L'\0' + L'\0';

@@ -58,11 +58,16 @@ template <typename Base> class Win32Control : public Base, public Native {
     bool Visible() const override { return IsWindowVisible(Handle); }
     void SetEnabled(bool enabled) override { EnableWindow(Handle, enabled); }
     bool Enabled() const override { return IsWindowEnabled(Handle); }
-    // Screen readers read a control's window text and its label; nothing else to keep.
-    void SetAccessibleName(const std::string&) override {}
+    // Screen readers read a control's window text and its label; the name is kept for those
+    // that have neither (a tile) and for the program to read back.
+    void SetAccessibleName(const std::string& name) override { Name = name; }
+    std::string AccessibleName() const override { return Name; }
 
   protected:
     std::string WindowText() const { return win32::WindowText(Handle); }
+
+  private:
+    std::string Name;
 };
 
 } // namespace tk::win32

@@ -4,6 +4,29 @@
 
 namespace tk::win32 {
 
+// A tile's area: a text-less static in its own colour. Its controls are the form's children
+// like all others (see Win32Form); the labels among them paint with the panel's brush.
+class Win32Panel : public Win32Control<Panel> {
+  public:
+    ~Win32Panel() override {
+        if (Brush) DeleteObject(Brush);
+    }
+    void SetBackground(Colour colour) override {
+        HBRUSH made = CreateSolidBrush(RGB(colour.Red, colour.Green, colour.Blue));
+        if (Brush) DeleteObject(Brush);
+        Brush = made;
+        InvalidateRect(Handle, nullptr, TRUE);
+        for (HWND child : Children)
+            InvalidateRect(child, nullptr, TRUE);
+    }
+    HBRUSH CtlColour(HDC) override { return Brush ? Brush : GetSysColorBrush(COLOR_BTNFACE); }
+    HBRUSH Backdrop() const { return Brush; }
+    std::vector<HWND> Children;
+
+  private:
+    HBRUSH Brush = nullptr;
+};
+
 class Win32Label : public Win32Control<Label> {
   public:
     ~Win32Label() override {
@@ -31,8 +54,10 @@ class Win32Label : public Win32Control<Label> {
     HBRUSH CtlColour(HDC dc) override {
         SetTextColor(dc, TextColour);
         SetBkMode(dc, TRANSPARENT);
+        if (On && On->Backdrop()) return On->Backdrop();
         return GetSysColorBrush(COLOR_BTNFACE);
     }
+    const Win32Panel* On = nullptr; // the panel the label lies on
 
   private:
     COLORREF TextColour = GetSysColor(COLOR_BTNTEXT);

@@ -117,8 +117,19 @@ HWND Win32Form::AddControl(const ControlLayout& c, const Placed& parent, int x, 
         return nullptr;
     case Kind::Image:
         return AddImage(c, parent, x, y);
+    case Kind::Panel:
+        return Add<Win32Panel>(c, L"STATIC", SS_LEFT | SS_NOPREFIX, WS_EX_STATICEDGE, Handle, x, y,
+                               c.Height)
+            ->Handle;
     }
     return nullptr;
+}
+
+void Win32Form::Adopt(const ControlLayout& c, HWND created) {
+    auto* panel = c.Parent ? dynamic_cast<Win32Panel*>(Find(c.Parent)) : nullptr;
+    if (!panel || !created) return;
+    panel->Children.push_back(created);
+    if (auto* label = dynamic_cast<Win32Label*>(Find(c.Name))) label->On = panel;
 }
 
 // The tab key follows the windows' order among their siblings.
@@ -141,6 +152,7 @@ Win32Form::Win32Form(const FormLayout& layout) {
         const Placed parent = at == placed.end() ? Placed{0, 0, Handle, false} : at->second;
         const int x = parent.X + c.Left, y = parent.Y + c.Top;
         const HWND created = AddControl(c, parent, x, y);
+        Adopt(c, created);
         // A status bar's images are placed in it; its panes are no windows.
         if (c.Kind == Kind::StatusBar) placed[c.Name] = {0, 0, created, true};
         if (c.Kind == Kind::StatusBar || c.Kind == Kind::StatusPane) continue;
@@ -175,11 +187,15 @@ LRESULT CALLBACK Win32Form::Proc(HWND window, UINT message, WPARAM w, LPARAM l) 
     case WM_TIMER:
         if (w >= 1 && w <= form->Timers.size()) form->Timers[w - 1]->Fire();
         return 0;
-    case WM_CLOSE:
+    case WM_CLOSE: {
+        bool stays = false;
+        if (form->OnCloseQuery) Guarded([&] { stays = !form->OnCloseQuery(); });
+        if (stays) return 0;
         if (form->OnClose) Guarded(form->OnClose);
         ShowWindow(window, SW_HIDE);
         if (window == mainWindow) PostQuitMessage(0);
         return 0;
+    }
     default:
         break;
     }

@@ -62,6 +62,8 @@ class Win32Form : public Form {
     HWND AddProgressBar(const ControlLayout& c, int x, int y);
     void AddStatusPane(const ControlLayout& c, HWND statusBar);
     HWND AddImage(const ControlLayout& c, const Placed& parent, int x, int y);
+    // A control on a panel is told so, and the panel learns of it.
+    void Adopt(const ControlLayout& c, HWND created);
     HWND AddControl(const ControlLayout& c, const Placed& parent, int x, int y);
     void OrderTabStops(std::vector<std::pair<int, HWND>> tabStops);
 
