@@ -75,8 +75,9 @@ void StationLayout::AddTile(int index, int left, int top) {
     Add(Kind::Label, n.State, panel, 6, 23, inner, 14, "");
     Add(Kind::Label, n.Id, panel, 6, 41, inner, 14, "");
     Add(Kind::ProgressBar, n.Bar, panel, 6, 60, inner, 12, "", true);
-    Add(Kind::Label, n.Counts, panel, 6, 90, 84, 14, "");
-    Add(Kind::Button, n.Revive, panel, TileWidth - 56, 84, 50, 22, "恢复", true);
+    Add(Kind::Label, n.Counts, panel, 6, 90, inner, 14, "");
+    // Where the progress bar is: a slot out of service upgrades nothing.
+    Add(Kind::Button, n.Revive, panel, TileWidth - 62, 58, 56, 24, "恢复", true);
 }
 
 StationLayout::StationLayout(int slots) {

@@ -291,7 +291,7 @@ void StationWindow::DrawTile(size_t index, const Tile& tile) {
     Window->Get<tk::Panel>(n.Panel)->SetBackground(StateColour(tile));
     Window->Find(n.Panel)->SetAccessibleName(AccessibleName(tile));
     const std::pair<const std::string*, std::string> labels[] = {
-        {&n.Title, "工位 " + tile.Name + "  " + tile.Port},
+        {&n.Title, "工位 " + tile.Name + "  " + ShortPort(tile.Port)},
         {&n.State, StateWords(tile)},
         {&n.Id, tile.Id},
         {&n.Counts, CountsLine(tile, Board::Clock::now())}};

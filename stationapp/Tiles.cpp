@@ -15,6 +15,11 @@ std::string WithReason(const char* words, const std::string& reason) {
 
 } // namespace
 
+std::string ShortPort(const std::string& port) {
+    const size_t slash = port.find_last_of("/\\");
+    return slash == std::string::npos || slash + 1 == port.size() ? port : port.substr(slash + 1);
+}
+
 std::string StateWords(const Tile& tile) {
     switch (tile.State) {
     case TileState::Waiting:

@@ -33,6 +33,8 @@ struct Tile {
     int Passed = 0, Failed = 0;
 };
 
+// The port as a tile shows it: a device path by its last part ("COM3" stays "COM3").
+std::string ShortPort(const std::string& port);
 // The state in words: "升级中 42 %", "失败：<reason>", "停用：<reason>", ...
 std::string StateWords(const Tile& tile);
 tk::Colour StateColour(const Tile& tile);

@@ -156,6 +156,14 @@ TEST(Tiles, EveryEventGivesItsStateWordsColourAndName) {
     }
 }
 
+TEST(Tiles, PortsShowTheirLastPart) {
+    EXPECT_EQ(stationapp::ShortPort("COM3"), "COM3");
+    EXPECT_EQ(stationapp::ShortPort("/dev/serial/by-path/pci-0:1.2:1.0-port0"),
+              "pci-0:1.2:1.0-port0");
+    EXPECT_EQ(stationapp::ShortPort("\\\\.\\COM12"), "COM12");
+    EXPECT_EQ(stationapp::ShortPort("/dev/"), "/dev/");
+}
+
 TEST(Tiles, EventsOfUnknownSlotsChangeNothing) {
     Board board;
     board.Reset({{"A", "COM3"}});
