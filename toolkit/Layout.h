@@ -17,6 +17,7 @@ enum class Kind {
     StatusBar,   // tk::Control holding panes and images
     StatusPane,  // tk::Label, a sunken pane of a status bar
     Image,       // tk::Image
+    Panel,       // tk::Panel, holding the controls that name it as their parent
 };
 
 struct ControlLayout {

@@ -40,6 +40,7 @@ class Control {
     virtual bool Enabled() const = 0;
     // The name a screen reader announces.
     virtual void SetAccessibleName(const std::string& name) = 0;
+    virtual std::string AccessibleName() const = 0;
     Lifetime Life() const { return life_; }
 
   private:
@@ -104,6 +105,12 @@ class Memo : public Control {
     virtual void AppendLine(const std::string& line) = 0;
 };
 
+// A plain area in a colour of its own holding other controls of the layout (a tile).
+class Panel : public Control {
+  public:
+    virtual void SetBackground(Colour colour) = 0;
+};
+
 class ProgressBar : public Control {
   public:
     virtual void SetPercent(int percent) = 0;
@@ -158,6 +165,8 @@ class Form {
     virtual ImageList* AddImageList(const std::vector<LampImage>& images) = 0;
     // Runs when the window is about to close (by the user or by Close).
     std::function<void()> OnClose;
+    // Asked first: false keeps the window open (and OnClose does not run).
+    std::function<bool()> OnCloseQuery;
 
     // The control of that name and kind; throws std::logic_error when it is missing.
     template <typename T> T* Get(const std::string& name) const;
@@ -177,6 +186,8 @@ std::unique_ptr<Application> MakeApplication(int& argc, char** argv);
 // Modal dialogs, centred on the screen, titled with the application's title.
 void MessageBox(const std::string& text);
 void ExceptionBox(const std::string& text);
+// A question with the buttons Yes and No; true for Yes.
+bool ConfirmBox(const std::string& text);
 // One existing file; its full path, or an empty text when cancelled. filter: e.g. "*.enc2".
 std::string OpenFileDialog(const std::string& filter);
 

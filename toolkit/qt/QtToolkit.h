@@ -43,6 +43,7 @@ template <typename Widget, typename Interface> class QtControl : public Widget, 
     void SetAccessibleName(const std::string& name) override {
         this->setAccessibleName(QString::fromStdString(name));
     }
+    std::string AccessibleName() const override { return this->accessibleName().toStdString(); }
 };
 
 class QtLabel : public QtControl<QLabel, tk::Label> {
@@ -110,6 +111,12 @@ class QtProgressBar : public QtControl<QProgressBar, tk::ProgressBar> {
     int Percent() const override { return value(); }
 };
 
+class QtPanel : public QtControl<QFrame, tk::Panel> {
+  public:
+    explicit QtPanel(QWidget* parent = nullptr);
+    void SetBackground(Colour colour) override;
+};
+
 class QtStatusBar : public QtControl<QFrame, tk::Control> {
   public:
     using QtControl::QtControl;
@@ -170,6 +177,7 @@ template <> struct QtOf<tk::Edit> { using Type = QtEdit; };
 template <> struct QtOf<tk::Memo> { using Type = QtMemo; };
 template <> struct QtOf<tk::ProgressBar> { using Type = QtProgressBar; };
 template <> struct QtOf<tk::Image> { using Type = QtImage; };
+template <> struct QtOf<tk::Panel> { using Type = QtPanel; };
 template <> struct QtOf<tk::Timer> { using Type = QtTimer; };
 template <> struct QtOf<tk::Form> { using Type = QtForm; };
 template <> struct QtOf<tk::Control> { using Type = QWidget; }; // the status bar

@@ -1,0 +1,53 @@
+// tolvane-station: the production station's window.
+#include "settings/SettingsLocation.h"
+#include "base/ExecutableFolder.h"
+#include "stationapp/CommandLine.h"
+#include "toolkit/Toolkit.h"
+
+#include <cstdio>
+#include <filesystem>
+
+namespace {
+
+void ShowEscaped() {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        tk::ExceptionBox(e.what());
+    } catch (...) {
+        tk::ExceptionBox("");
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    stationapp::CommandLine line;
+    std::string error;
+    if (!stationapp::ParseCommandLine({argv + 1, argv + argc}, line, error)) {
+        std::fprintf(stderr, "tolvane-station: %s\n", error.c_str());
+        return 2;
+    }
+    if (line.Help) {
+        std::fputs(stationapp::Usage().c_str(), stdout);
+        return 0;
+    }
+    auto application = tk::MakeApplication(argc, argv);
+    if (line.Version) {
+        std::printf("tolvane-station %s\n", tk::ProgramVersion().c_str());
+        return 0;
+    }
+    tk::SetApplicationTitle("Tolvane 工作站");
+    tk::SetExceptionSink(ShowEscaped);
+    const std::string exe = ExecutableFolder();
+    stationapp::WindowFiles files;
+    files.StationIni =
+        line.SettingsFile.empty() ? stationapp::StationIniFile(exe) : line.SettingsFile;
+    files.ConfigIni = ConfigIniFile(exe);
+    files.DefaultLog =
+        (std::filesystem::path(SettingsFolder(exe)) / "tolvane-records.jsonl").string();
+    stationapp::StationWindow window(files, line.Overrides);
+    window.Show();
+    application->Run();
+    return 0;
+}
