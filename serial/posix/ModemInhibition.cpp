@@ -12,10 +12,12 @@ constexpr const char* ManagerPath = "/org/freedesktop/ModemManager1";
 constexpr const char* ManagerInterface = "org.freedesktop.ModemManager1";
 constexpr const char* ModemInterface = "org.freedesktop.ModemManager1.Modem";
 constexpr const char* ObjectManagerInterface = "org.freedesktop.DBus.ObjectManager";
-// Microseconds. An inhibition waits for the modem manager to let go of the modem first.
-constexpr uint64_t ListTimeout = 5'000'000;
-constexpr uint64_t InhibitTimeout = 20'000'000;
-constexpr uint64_t ReleaseTimeout = 5'000'000;
+// Microseconds. The window asks on its user-interface thread, so a modem manager that hangs
+// may hold it up for 2 s at most; an answer that comes later counts as a refusal (the warning
+// says the port may be probed).
+constexpr uint64_t ListTimeout = 2'000'000;
+constexpr uint64_t InhibitTimeout = 2'000'000;
+constexpr uint64_t ReleaseTimeout = 2'000'000;
 
 struct MessageUnref {
     void operator()(sd_bus_message* m) const { sd_bus_message_unref(m); }
