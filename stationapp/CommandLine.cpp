@@ -2,25 +2,13 @@
 
 #include "tools/flash/StationCommand.h"
 
+#include "tools/cli/LineModeOption.h"
+
 #include <CLI/CLI.hpp>
 
 namespace stationapp {
 
 namespace {
-
-void AddMode(CLI::App& app, const std::string& name, std::optional<LineMode>& mode,
-             const std::string& description) {
-    app.add_option_function<std::string>(
-           name,
-           [&mode, name](const std::string& text) {
-               LineMode parsed;
-               if (!ParseLineMode(text, parsed))
-                   throw CLI::ValidationError(name, "not BAUD,PARITY (e.g. 115200,none): " + text);
-               mode = parsed;
-           },
-           description)
-        ->option_text("BAUD,PARITY");
-}
 
 void AddText(CLI::App& app, const std::string& name, std::optional<std::string>& value,
              const std::string& description, const char* shown) {
@@ -51,8 +39,8 @@ void Define(CLI::App& app, CommandLine& out) {
             "a unit passes only when its new version contains TEXT", "TEXT");
     AddText(app, "--lot", o.Lot, "the lot written into every record", "TEXT");
     AddText(app, "--operator", o.Operator, "the operator written into every record", "TEXT");
-    AddMode(app, "--working", o.Working, "the device's working mode, e.g. 115200,none");
-    AddMode(app, "--loader", o.Loader, "the loader's mode, e.g. 115200,even");
+    cli::AddLineMode(app, "--working", o.Working, "the device's working mode, e.g. 115200,none");
+    cli::AddLineMode(app, "--loader", o.Loader, "the loader's mode, e.g. 115200,even");
     app.add_option("--settings", out.SettingsFile, "another Station.ini")->option_text("FILE");
     app.add_flag("--start", o.Start, "start at once when a valid package and a slot are given");
     app.add_flag("--version", out.Version, "print the version and end");

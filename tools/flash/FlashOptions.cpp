@@ -5,6 +5,7 @@
 #include "settings/SettingsKeys.h"
 #include "serial/DecimalNumber.h"
 #include "station/UtcTime.h"
+#include "tools/cli/LineModeOption.h"
 #include "tools/cli/UnknownOption.h"
 
 #include <CLI/CLI.hpp>
@@ -62,22 +63,6 @@ class CommandFormatter : public CLI::Formatter {
     }
 };
 
-// A BAUD,PARITY option: checked as it is read, so the message names the option.
-CLI::Option* AddLineMode(CLI::App& app, const std::string& name, std::optional<LineMode>& mode,
-                         const std::string& description) {
-    return app
-        .add_option_function<std::string>(
-            name,
-            [&mode, name](const std::string& text) {
-                LineMode parsed;
-                if (!ParseLineMode(text, parsed))
-                    throw CLI::ValidationError(name, "not BAUD,PARITY (e.g. 115200,none): " + text);
-                mode = parsed;
-            },
-            description)
-        ->option_text("BAUD,PARITY");
-}
-
 // A number of seconds above 0 and at most a million (about eleven days).
 std::string SecondsProblem(const std::string& text) {
     double value = 0;
@@ -121,11 +106,11 @@ void AddOptions(CLI::App& app, FlashOptions& out, unsigned shown) {
               ->type_name("PORT")
               ->option_text("PORT"),
           PortOption);
-    group(AddLineMode(app, "--working", out.Working,
+    group(cli::AddLineMode(app, "--working", out.Working,
                       "the device's working mode, e.g. 115200,none (parity none, odd,\n"
                       "even or n, o, e); default: as saved in Config.ini"),
           WorkingOption);
-    group(AddLineMode(app, "--loader", out.Loader,
+    group(cli::AddLineMode(app, "--loader", out.Loader,
                       "the loader's mode, e.g. 115200,even; default: Config.ini"),
           LoaderOption);
     group(app.add_flag("--json", out.Json, "JSON Lines on standard output"), JsonOption);
