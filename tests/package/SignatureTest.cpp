@@ -185,9 +185,9 @@ TEST(SignatureTest, OpensslVerifiesOurSignatures) {
                               .c_str()),
               0);
     std::vector<uint8_t> own;
-    ASSERT_TRUE(SignBytes(
-        std::string(Fixture("maker-private.pem").begin(), Fixture("maker-private.pem").end()),
-        package.data(), package.size(), own, problem));
+    const std::vector<uint8_t> makerKey = Fixture("maker-private.pem");
+    ASSERT_TRUE(SignBytes(std::string(makerKey.begin(), makerKey.end()), package.data(),
+                          package.size(), own, problem));
     EXPECT_EQ(CheckSignature(package.data(), package.size(), own, Trust({"maker.pem"})).Outcome,
               SignatureOutcome::Valid);
 }
