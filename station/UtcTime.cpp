@@ -85,7 +85,8 @@ bool NormaliseIsoTime(const std::string& text, std::string& out) {
     const year_month_day date{year(p.Year), month(unsigned(p.Month)), day(unsigned(p.Day))};
     if (!date.ok() || p.Hour > 23 || p.Minute > 59 || p.Second > 59) return false;
     // Formatted from the parts: a far date does not fit the system clock's nanoseconds.
-    char normal[32];
+    // Room for any int in every field: GCC cannot see the range checks above at -O1.
+    char normal[96];
     std::snprintf(normal, sizeof normal, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", p.Year, p.Month,
                   p.Day, p.Hour, p.Minute, p.Second, p.Milli);
     out = normal;
