@@ -100,8 +100,11 @@ TEST_F(StationWindowTest, TwoSlotsUpgradeThreeUnitsEachFromAClickOnStart) {
     Click("StartButton");
     EXPECT_FALSE(Get<tk::Edit>("PackageEdit")->Enabled()); // locked while running
     ASSERT_TRUE(WaitFor([&] { return Lines(Log) == 6; })) << Lines(Log);
-    ASSERT_TRUE(
-        WaitFor([&] { return Get("Tile1Counts")->Caption().find("通过 3") != std::string::npos; }));
+    // A record reaches the log before its tile counts it: wait for both tiles.
+    ASSERT_TRUE(WaitFor([&] {
+        return Get("Tile1Counts")->Caption().find("通过 3") != std::string::npos &&
+               Get("Tile2Counts")->Caption().find("通过 3") != std::string::npos;
+    }));
     EXPECT_NE(Get("Tile2Counts")->Caption().find("通过 3  失败 0"), std::string::npos);
     EXPECT_EQ(Get("FooterLabel")->Caption().rfind("通过 6  失败 0  直通率 100.0 %", 0), 0u)
         << Get("FooterLabel")->Caption();
