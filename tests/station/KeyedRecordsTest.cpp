@@ -23,8 +23,12 @@ TEST(KeyedRecords, EveryRunGetsItsOwnKeyAndTheDeviceNode) {
     TempDir dir;
     const std::string node = dir.File("ttyUSB7");
     { std::ofstream(node) << ""; }
+#ifdef _WIN32
+    const std::string link = node; // wine makes no symbolic links, and Windows ports have none
+#else
     const std::string link = dir.File("by-path-port0");
     std::filesystem::create_symlink(node, link);
+#endif
     UnitContext unit;
     unit.Device = link;
     session::RunReport report;
