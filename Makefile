@@ -74,7 +74,7 @@ test-tsan:
 	cmake --build build-tsan -j $(JOBS) --target $(TSAN_TARGETS)
 	cd build-tsan && QT_QPA_PLATFORM=offscreen \
 	  TSAN_OPTIONS=suppressions=$(CURDIR)/tests/tsan.supp:halt_on_error=1:second_deadlock_stack=1 \
-	  ctest --output-on-failure -j 2 -L tsan
+	  ctest --output-on-failure -j $(TEST_JOBS) -L tsan
 
 # The cross build for Windows: the window (tolvane.exe, on the Win32 toolkit), tolvane-flash.exe,
 # tolvane-pack.exe and the Windows test programs. -O1: GCC 12 gives false -Wrestrict alarms at
