@@ -21,6 +21,7 @@ bool Complete(HANDLE port, BOOL started, OVERLAPPED& overlapped, DWORD& count, b
     if (GetLastError() != ERROR_IO_PENDING || giveUp) return false;
     return GetOverlappedResult(port, &overlapped, &count, TRUE) != 0;
 }
+constexpr int CancelWaitMs = 2000;
 } // namespace
 
 struct SerialDevice::Impl {
@@ -36,6 +37,12 @@ struct SerialDevice::Impl {
     std::vector<uint8_t> WriteBuffer;
     std::atomic<bool> Interrupted{false};
     bool Gone = false; // reader thread only
+
+    // A zeroed record (no call made yet) counts as complete.
+    bool AllComplete() const {
+        return HasOverlappedIoCompleted(&ReadOverlapped) &&
+               HasOverlappedIoCompleted(&WriteOverlapped);
+    }
 };
 
 SerialDevice::SerialDevice() : impl_(std::make_unique<Impl>()) {}
@@ -142,9 +149,26 @@ void SerialDevice::Interrupt() {
 }
 
 void SerialDevice::Release() {
+    if (!impl_) return; // abandoned below
     Impl& d = *impl_;
     const HANDLE port = d.Port.exchange(INVALID_HANDLE_VALUE);
-    if (port != INVALID_HANDLE_VALUE) CloseHandle(port);
+    if (port != INVALID_HANDLE_VALUE) {
+        // A call given up at Interrupt is still pending: the system writes its status into its
+        // OVERLAPPED when it ends, cancelled or not, so that record must outlive the call.
+        // Closing the handle cancels it too, but the write may come after CloseHandle returns
+        // and land in memory reused by then.
+        if (!d.AllComplete()) {
+            CancelIoEx(port, nullptr);
+            for (int waited = 0; waited < CancelWaitMs && !d.AllComplete(); ++waited) Sleep(1);
+        }
+        const bool complete = d.AllComplete();
+        CloseHandle(port);
+        if (!complete) {
+            // Never seen; better a few hundred bytes kept than memory written behind our back.
+            static_cast<void>(impl_.release());
+            return;
+        }
+    }
     for (HANDLE* event : {&d.ReadEvent, &d.WriteEvent}) {
         if (*event) CloseHandle(*event);
         *event = nullptr;
