@@ -31,8 +31,27 @@ int Dialogue::SendDataFrame(uint16_t index) {
     }
     SendBytes(frame, length);
     ++FramesSent;
-    if (const int stopped = WaitResult(reply); stopped != 0) return stopped;
+    DataFrameWaiting = true;
+    AwaitedBlock = index;
+    const int stopped = WaitResult(reply);
+    DataFrameWaiting = false;
+    if (stopped != 0) return stopped;
     return JudgeDataReply(reply, package.Kind());
+}
+
+bool Dialogue::PortReopened() {
+    if (!DataFrameWaiting) return false;
+    uint8_t frame[DataFrameBufferSize] = {FrameMark0, FrameMark1};
+    const int32_t length =
+        BuildDataFrame(FrameSourceOf(*Seams.Package), AwaitedBlock, frame, int32_t(sizeof frame));
+    if (length == 0) return false;
+    ++Reconnects;
+    ++Resends;
+    ++FramesSent;
+    Seams.View->Resend(AwaitedBlock);
+    SendBytes(frame, length);
+    Seams.Timer->Restart(); // the resent block has its whole time-out
+    return true;
 }
 
 int Dialogue::SendCommandFrame(uint8_t code, const uint8_t* payload, int length) {

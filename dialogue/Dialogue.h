@@ -109,6 +109,13 @@ class Dialogue {
     // The stop click, and the end of every run: the button reads "开始升级" again and every
     // wait ends at once.
     void EndRun();
+    // True while a data frame waits for its reply. The device's loader keeps its state across
+    // a brief drop of its port (a USB adapter's), so that frame may go out again.
+    bool DataFrameAwaited() const { return DataFrameWaiting; }
+    // The owner reopened the port after such a drop: the data frame in flight goes out again,
+    // counted as a frame sent, a resend and a reconnect, and its wait starts afresh. False when
+    // no data frame was waiting (nothing is sent then).
+    bool PortReopened();
 
     // The buffer of the exchange that waits for a reply (ReplyBufferSize bytes), or null.
     uint8_t* PendingReply = nullptr;
@@ -131,6 +138,7 @@ class Dialogue {
     // Data frames sent and resends announced by the last (or current) run.
     int FramesSent = 0;
     int Resends = 0;
+    int Reconnects = 0;
 
     // Marks a version query or upgrade run for its lifetime (see DialogueBusy).
     class Activity {
@@ -155,6 +163,8 @@ class Dialogue {
     RunOutcome TransferLoop(int lastResult);
 
     DialogueSeams Seams;
+    bool DataFrameWaiting = false;
+    uint16_t AwaitedBlock = 0;
     int WaitDepth = 0;
     int ActivityDepth = 0;
 };

@@ -72,6 +72,8 @@ class DialogueView {
     virtual void HideRunResult() {}
     // An attempt (1 to 3) begins with the reset at the working mode.
     virtual void Attempt(int /*number*/) {}
+    // The device confirmed the reset: the handshake pings begin at the upgrade mode.
+    virtual void Handshaking() {}
     // The device asked for block index (blocks = the package's block count; index blocks is
     // the closing frame); percent as the progress bar shows it.
     virtual void Progress(int /*block*/, int /*blocks*/, int /*percent*/) {}

@@ -36,6 +36,7 @@ void Dialogue::EndRun() {
 void Dialogue::Handshake() {
     const int t = HandshakeTimeoutMs(Seams.Port->GetBaudRate());
     SetReplyTimeout(t);
+    Seams.View->Handshaking();
     for (int ping = 0, pings = 3000 / t; ping < pings && !DialogueClosing; ++ping) {
         if (SendCommandFrame(0, nullptr, 0) == CommandAccepted) break;
     }
@@ -130,6 +131,7 @@ RunOutcome Dialogue::UpgradeRun() {
     DialogueStopped = false;
     FramesSent = 0;
     Resends = 0;
+    Reconnects = 0;
     int firstResult = 0;
     RunOutcome outcome;
     if (AttemptLoop(firstResult))

@@ -19,12 +19,6 @@ std::string OpenFailureText(const PortTarget& target) {
     return text + " (" + (target.Device.empty() ? "no such device" : target.Device) + ")";
 }
 
-// A frame the dialogue writes: the frame mark, then 0xFF for a command frame.
-bool IsFrame(const uint8_t* data, unsigned count, bool command) {
-    return count >= 3 && data[0] == FrameMark0 && data[1] == FrameMark1 &&
-           (data[2] == CommandKind) == command;
-}
-
 } // namespace
 
 const char* RunStageName(RunStage stage) {
@@ -139,8 +133,6 @@ RunReport PortSession::Flash(const std::string& packagePath, const std::string& 
     const auto started = Clock::now();
     RunReport report;
     LastStage = RunStage::Probe;
-    ReconnectCount = 0;
-    ReconnectResends = 0;
     if (!Open(report)) {
         Report.Result(Target.Name, report);
         return report;
@@ -157,10 +149,9 @@ RunReport PortSession::Flash(const std::string& packagePath, const std::string& 
     InRun = true;
     const RunOutcome outcome = Talk.UpgradeRun();
     InRun = false;
-    LastFrame.clear();
     report.Seconds = std::chrono::duration<double>(Clock::now() - started).count();
-    report.Frames = Talk.FramesSent + ReconnectResends;
-    report.Resends = Talk.Resends + ReconnectResends;
+    report.Frames = Talk.FramesSent;
+    report.Resends = Talk.Resends;
     switch (outcome) {
     case RunOutcome::Succeeded:
         report.Ok = true;
@@ -301,14 +292,9 @@ bool PortSession::Reconnect() {
                                               settings.Parity, settings.StopBits) == 1;
             if (opened && !StillNamed()) Port.Close();
             if (opened && Port.IsOpen()) {
-                ++ReconnectCount;
-                ++ReconnectResends;
                 if (ByteTrace) ByteTrace->Line(Target.Name, "reconnected " + ModeText());
                 Report.Reconnect(Target.Name, LastBlock, true);
-                Report.Resend(Target.Name, LastBlock);
-                const std::vector<uint8_t> frame = LastFrame;
-                Write(frame.data(), unsigned(frame.size()));
-                Restart(); // the resent block has its whole time-out
+                Talk.PortReopened();
                 return true;
             }
         }
@@ -320,12 +306,6 @@ bool PortSession::Reconnect() {
 }
 
 int PortSession::Write(const uint8_t* data, unsigned count) {
-    if (InRun) {
-        // The stage follows what goes out: a ping once the reset was confirmed.
-        if (LastStage == RunStage::Reset && IsFrame(data, count, true))
-            LastStage = RunStage::Handshake;
-        if (Settings.ReconnectSeconds > 0) LastFrame.assign(data, data + count);
-    }
     if (Silenced) return int(count);
     if (ByteTrace) ByteTrace->Bytes(Target.Name, '>', data, int(count));
     return Port.Write(data, count);
@@ -389,8 +369,7 @@ void PortSession::WaitOnce() {
         if (Lost) {
             Lost = false;
             // A USB adapter's brief drop during the transfer: the loader keeps its state.
-            if (InRun && Settings.ReconnectSeconds > 0 &&
-                IsFrame(LastFrame.data(), unsigned(LastFrame.size()), false)) {
+            if (InRun && Settings.ReconnectSeconds > 0 && Talk.DataFrameAwaited()) {
                 lock.unlock();
                 Reconnect();
                 return;
@@ -460,6 +439,10 @@ void PortSession::Alert(const std::string& text) {
 void PortSession::Attempt(int number) {
     LastStage = RunStage::Reset;
     Report.Attempt(Target.Name, number);
+}
+
+void PortSession::Handshaking() {
+    LastStage = RunStage::Handshake;
 }
 
 void PortSession::Progress(int block, int blocks, int percent) {

@@ -84,7 +84,7 @@ class PortSession : DialoguePort, ReplyTimer, DialogueWait, LineModeSource, Dial
     void SetTrace(Trace* trace) { ByteTrace = trace; }
     // Of the last Flash: where it ended and how often the port came back during the transfer.
     RunStage Stage() const { return LastStage; }
-    int Reconnects() const { return ReconnectCount; }
+    int Reconnects() const { return Talk.Reconnects; }
 
   private:
     class FlashPort : public MCPort {
@@ -136,6 +136,7 @@ class PortSession : DialoguePort, ReplyTimer, DialogueWait, LineModeSource, Dial
     void ShowStatus(const std::string& text) override;
     void Alert(const std::string& text) override;
     void Attempt(int number) override;
+    void Handshaking() override;
     void Progress(int block, int blocks, int percent) override;
     void Resend(int block) override;
 
@@ -162,9 +163,6 @@ class PortSession : DialoguePort, ReplyTimer, DialogueWait, LineModeSource, Dial
     int LastBlock = 0;
     bool InRun = false;
     RunStage LastStage = RunStage::Probe;
-    int ReconnectCount = 0;
-    int ReconnectResends = 0;
-    std::vector<uint8_t> LastFrame; // the last request written, sent again after a reconnect
 
     Dialogue Talk;
     FlashPort Port; // last: its threads are gone before the rest of the session

@@ -224,6 +224,34 @@ TEST_F(Run, ResendKeepsTheTimeOutOfTheSendBefore) {
     EXPECT_EQ(D.Port.DataIndices(), (std::vector<int>{0, 0, 1, 1, 3}));
 }
 
+// The owner reopens the port after a brief drop: the data frame in flight goes out again with
+// its whole time-out, counted as a frame, a resend and a reconnect. Outside a data frame's wait
+// (the handshake here) nothing is sent.
+TEST_F(Run, AReopenedPortGetsTheFrameInFlightAgain) {
+    Device.Replies = {1, Silent};
+    bool duringPing = true, duringFrame = false;
+    auto seen = std::make_shared<int>(0);
+    D.Port.Device = [&, seen](const DeviceMessage& m) {
+        if (m.kind == Kind::Command)
+            D.Wait.After(10, [&] { duringPing = D.Talk.PortReopened(); });
+        if (m.kind == Kind::Data && ++*seen == 2)
+            D.Wait.After(500, [&] { duringFrame = D.Talk.PortReopened(); });
+        return Device(m);
+    };
+    EXPECT_EQ(D.Talk.UpgradeRun(), RunOutcome::Succeeded);
+    EXPECT_FALSE(duringPing);
+    EXPECT_TRUE(duringFrame);
+    EXPECT_EQ(Kinds(), (std::vector<Kind>{Kind::Reset, Kind::Command, Kind::Data, Kind::Data,
+                                          Kind::Data, Kind::Data, Kind::Data}));
+    EXPECT_EQ(D.Port.DataIndices(), (std::vector<int>{0, 1, 1, 2, 3}));
+    EXPECT_EQ(D.Timer.Restarts, (std::vector<int>{1000, 78, 2000, 3000, 3000, 3000, 3000}));
+    EXPECT_EQ(D.View.Only("resend "), (std::vector<std::string>{"1"}));
+    EXPECT_EQ(D.Talk.FramesSent, 5);
+    EXPECT_EQ(D.Talk.Resends, 1);
+    EXPECT_EQ(D.Talk.Reconnects, 1);
+    EXPECT_FALSE(D.Talk.DataFrameAwaited());
+}
+
 TEST_F(Run, ThreeAttemptsWhenTheDeviceNeverAnswers) {
     D.Port.Device = {};
     EXPECT_EQ(D.Talk.UpgradeRun(), RunOutcome::NoAnswer);
