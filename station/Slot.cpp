@@ -13,23 +13,7 @@ namespace station {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-session::SessionSettings SessionSettingsOf(const StationSettings& s) {
-    session::SessionSettings settings;
-    settings.Working = s.Working;
-    settings.Loader = s.Loader;
-    settings.PromptReplies = s.PromptReplies;
-    settings.ReconnectSeconds = s.ReconnectSeconds;
-    return settings;
-}
-
-session::PortTarget TargetOf(const SlotSetup& setup) {
-    session::PortTarget target;
-    std::string ignored;
-    if (!session::ResolvePort(setup.Port, target, ignored)) target.Name = setup.Port;
-    return target;
-}
+using TimePoint = SlotClock::TimePoint;
 
 // The device's text without its line ends, as UTF-8.
 std::string Shown(const std::string& text) {
@@ -44,16 +28,14 @@ std::string FileNamePiece(const std::string& text) {
     return out.empty() ? "_" : out;
 }
 
-double SecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
+std::chrono::milliseconds Until(TimePoint due, TimePoint now) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(due - now);
 }
 
 } // namespace
 
-Slot::Slot(Station& station, SlotSetup setup)
-    : Owner(station), Setup(std::move(setup)),
-      Session(TargetOf(Setup), SessionSettingsOf(station.Settings), &station.Package, *this,
-              nullptr) {}
+Slot::Slot(Station& station, SlotSetup setup, const SlotPortMaker& ports)
+    : Owner(station), Setup(std::move(setup)), Port(ports(Setup, *this)) {}
 
 Slot::~Slot() {
     Join();
@@ -85,7 +67,7 @@ void Slot::Loop() {
                                        " failed units in a row (last: " + record.Message +
                                        "); check the slot's contacts and cable";
             OutOfServiceEvent event;
-            event.Time = IsoUtc(std::chrono::system_clock::now());
+            event.Time = IsoUtc(Owner.Time.WallNow());
             event.Host = Owner.Host;
             event.Slot = Setup.Name;
             event.Port = Setup.Port;
@@ -101,31 +83,20 @@ void Slot::Loop() {
         if (Owner.Stopping) break;
         Owner.View.Removed(Setup.Name);
     }
-    Session.Close();
-}
-
-bool Slot::Present(std::string* device) const {
-    session::PortTarget target;
-    std::string ignored;
-    if (!session::ResolvePort(Setup.Port, target, ignored) || target.Device.empty()) return false;
-    if (device) *device = target.Device;
-    // A COM number resolves only to a device that is there; a path must be looked at.
-    if (target.Number > 0) return true;
-    std::error_code error;
-    return std::filesystem::exists(target.Device, error) || error;
+    Port->Close();
 }
 
 bool Slot::WaitForUnit(Unit& unit) {
     enum class Showing { Nothing, Waiting, Busy } shown = Showing::Nothing;
     for (;;) {
         if (!Owner.TakesUnits()) return false;
-        const auto cycle = Clock::now();
+        const auto cycle = Owner.Time.Now();
         std::string device;
-        if (!Present(&device)) {
+        if (!Port->Present(&device)) {
             if (shown != Showing::Waiting) Owner.View.Waiting(Setup.Name);
             shown = Showing::Waiting;
-        } else if (session::RunReport report; !Session.Open(report)) {
-            if (Session.Interrupted()) return false;
+        } else if (session::RunReport report; !Port->Open(report)) {
+            if (Port->Interrupted()) return false;
             if (shown != Showing::Busy) Owner.View.Busy(Setup.Name, device);
             shown = Showing::Busy;
         } else {
@@ -133,41 +104,39 @@ bool Slot::WaitForUnit(Unit& unit) {
             const bool answered = Probe(found);
             if (answered && Owner.TakesUnits()) {
                 unit.Found = found;
-                unit.Started = std::chrono::system_clock::now();
-                Session.Close();
+                unit.Started = Owner.Time.WallNow();
+                Port->Close();
                 return true;
             }
-            Session.Close();
-            if (Session.Interrupted()) return false;
+            Port->Close();
+            if (Port->Interrupted()) return false;
             if (shown != Showing::Waiting) Owner.View.Waiting(Setup.Name);
             shown = Showing::Waiting;
         }
         const auto due = cycle + Owner.Settings.ProbeInterval;
-        const auto now = Clock::now();
-        if (now < due &&
-            !Owner.Pause(std::chrono::duration_cast<std::chrono::milliseconds>(due - now)))
-            return false;
+        const auto now = Owner.Time.Now();
+        if (now < due && !Owner.Pause(Until(due, now))) return false;
     }
 }
 
 bool Slot::Probe(FoundUnit& unit) {
     unit = FoundUnit{};
-    unit.Device = Session.Device();
+    unit.Device = Port->Device();
     std::string version;
-    const session::AskOutcome asked = Session.AskVersion(version, false);
+    const session::AskOutcome asked = Port->AskVersion(version);
     if (asked == session::AskOutcome::Stopped) return false;
     if (asked == session::AskOutcome::Answered) {
         unit.Version = Shown(version);
         if (!Owner.Settings.IdCommand.empty()) {
             std::string reply;
-            const session::AskOutcome id = Session.AskText(Owner.Settings.IdCommand, reply, false);
+            const session::AskOutcome id = Port->AskText(Owner.Settings.IdCommand, reply);
             if (id == session::AskOutcome::Stopped) return false;
             unit.Id = id == session::AskOutcome::Answered ? IdentityFromReply(Shown(reply)) : "";
         }
         return true;
     }
     // A unit left in its loader by an earlier failed upgrade answers the handshake only.
-    unit.InLoader = Session.PingLoader();
+    unit.InLoader = Port->PingLoader();
     return unit.InLoader;
 }
 
@@ -189,7 +158,7 @@ std::unique_ptr<session::Trace> Slot::OpenTrace(const Unit& unit, std::string& p
 
 UnitRecord Slot::Process(const Unit& unit) {
     const StationSettings& settings = Owner.Settings;
-    const auto started = Clock::now();
+    const auto started = Owner.Time.Now();
     UnitContext context;
     context.Started = unit.Started;
     context.Host = Owner.Host;
@@ -208,11 +177,11 @@ UnitRecord Slot::Process(const Unit& unit) {
     std::string tracePath;
     std::unique_ptr<session::Trace> trace = OpenTrace(unit, tracePath);
     if (trace) context.Trace = tracePath;
-    Session.SetTrace(trace.get());
+    Port->SetTrace(trace.get());
 
-    const session::RunReport report = Session.Flash(settings.PackagePath, settings.Md5);
+    const session::RunReport report = Port->Flash(settings.PackagePath, settings.Md5);
     UnitRecord record =
-        RecordOfRun(context, report, session::RunStageName(Session.Stage()), Session.Reconnects());
+        RecordOfRun(context, report, session::RunStageName(Port->Stage()), Port->Reconnects());
     if (report.Ok) {
         record.Stage = session::RunStageName(session::RunStage::Verify);
         Owner.View.Verify(Setup.Name);
@@ -244,65 +213,63 @@ UnitRecord Slot::Process(const Unit& unit) {
             break;
         }
     }
-    Session.SetTrace(nullptr);
-    record.End = IsoUtc(std::chrono::system_clock::now());
-    record.Seconds = SecondsSince(started);
+    Port->SetTrace(nullptr);
+    record.End = IsoUtc(Owner.Time.WallNow());
+    record.Seconds = std::chrono::duration<double>(Owner.Time.Now() - started).count();
     return record;
 }
 
 bool Slot::EnsureOpen() {
-    if (Session.IsPortOpen() && !Session.Vanished()) return true;
-    Session.Close();
+    if (Port->IsPortOpen() && !Port->Vanished()) return true;
+    Port->Close();
     session::RunReport report;
-    return Session.Open(report);
+    return Port->Open(report);
 }
 
 Slot::VerifyOutcome Slot::Verify(std::string& version) {
     const auto due =
-        Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                           std::chrono::duration<double>(Owner.Settings.BootTimeoutSeconds));
+        Owner.Time.Now() + std::chrono::duration_cast<TimePoint::duration>(
+                               std::chrono::duration<double>(Owner.Settings.BootTimeoutSeconds));
     const auto retry = std::chrono::milliseconds(500);
-    while (Clock::now() < due) {
-        if (Session.Interrupted()) return VerifyOutcome::Stopped;
-        const auto cycle = Clock::now();
+    while (Owner.Time.Now() < due) {
+        if (Port->Interrupted()) return VerifyOutcome::Stopped;
+        const auto cycle = Owner.Time.Now();
         if (EnsureOpen()) {
-            const session::AskOutcome asked = Session.AskVersion(version, false);
+            const session::AskOutcome asked = Port->AskVersion(version);
             if (asked == session::AskOutcome::Answered) return VerifyOutcome::Answered;
             if (asked == session::AskOutcome::Stopped) return VerifyOutcome::Stopped;
         }
         // A unit that is still booting may say something else than its version: ask again,
         // but not faster than twice a second.
         const auto next = cycle + retry;
-        if (Clock::now() < next) {
+        if (Owner.Time.Now() < next) {
             std::unique_lock<std::mutex> lock(Owner.Lock);
-            Owner.Woken.wait_until(lock, next, [this] { return Owner.Aborting.load(); });
+            Owner.Time.WaitUntil(lock, Owner.Woken, next, [this] { return Owner.Aborting.load(); });
         }
     }
     return VerifyOutcome::NoAnswer;
 }
 
 void Slot::WaitForRemoval() {
-    auto answered = Clock::now();
+    auto answered = Owner.Time.Now();
     for (;;) {
-        const auto cycle = Clock::now();
+        const auto cycle = Owner.Time.Now();
         std::string device;
-        if (!Present(&device)) break;
-        if (Session.IsPortOpen() && (Session.Vanished() || device != Session.Device())) break;
+        if (!Port->Present(&device)) break;
+        if (Port->IsPortOpen() && (Port->Vanished() || device != Port->Device())) break;
         if (!EnsureOpen()) break; // the old device went, and whatever is there now is busy
         std::string version;
-        const session::AskOutcome asked = Session.AskVersion(version, false);
+        const session::AskOutcome asked = Port->AskVersion(version);
         if (asked == session::AskOutcome::Stopped) return;
         if (asked == session::AskOutcome::Answered)
-            answered = Clock::now();
-        else if (Clock::now() - answered >= Owner.Settings.RemovalSilence)
+            answered = Owner.Time.Now();
+        else if (Owner.Time.Now() - answered >= Owner.Settings.RemovalSilence)
             break;
         const auto due = cycle + Owner.Settings.ProbeInterval;
-        const auto now = Clock::now();
-        if (now < due &&
-            !Owner.Pause(std::chrono::duration_cast<std::chrono::milliseconds>(due - now)))
-            return;
+        const auto now = Owner.Time.Now();
+        if (now < due && !Owner.Pause(Until(due, now))) return;
     }
-    Session.Close();
+    Port->Close();
 }
 
 void Slot::Start(const std::string&, const std::string& package, const std::string& md5,

@@ -1,8 +1,9 @@
 #pragma once
-// One slot of a station: its port session and the loop that runs on the slot's thread.
+// One slot of a station: its port and the loop that runs on the slot's thread.
 #include "session/PortSession.h"
-#include "station/Station.h"
 #include "session/Trace.h"
+#include "station/SlotSeams.h"
+#include "station/Station.h"
 #include "station/UtcTime.h"
 
 #include <memory>
@@ -12,14 +13,14 @@ namespace station {
 
 class Slot : session::SessionEvents {
   public:
-    Slot(Station& station, SlotSetup setup);
+    Slot(Station& station, SlotSetup setup, const SlotPortMaker& ports);
     ~Slot() override;
     Slot(const Slot&) = delete;
     Slot& operator=(const Slot&) = delete;
 
     void Start();
     void Join();
-    void Interrupt() { Session.Interrupt(); }
+    void Interrupt() { Port->Interrupt(); }
     // The exit status of the last unit (0 before any).
     session::ExitStatus LastCode() const { return LastUnitCode; }
 
@@ -38,8 +39,6 @@ class Slot : session::SessionEvents {
     UnitRecord Process(const Unit& unit);
     VerifyOutcome Verify(std::string& version);
     void WaitForRemoval();
-    // The port's device exists now (what the name resolves to).
-    bool Present(std::string* device = nullptr) const;
     // (Re)opens the session's port when it is closed or its device went away; false when it
     // cannot be opened now.
     bool EnsureOpen();
@@ -59,7 +58,7 @@ class Slot : session::SessionEvents {
 
     Station& Owner;
     const SlotSetup Setup;
-    session::PortSession Session;
+    std::unique_ptr<SlotPort> Port;
     std::thread Thread;
     session::ExitStatus LastUnitCode = session::ExitStatus::Succeeded;
 };

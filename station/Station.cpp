@@ -7,9 +7,20 @@ namespace station {
 
 Station::Station(StationSettings settings, std::vector<SlotSetup> slots,
                  const FirmwarePackageData& package, RecordLog& log, StationView& view)
-    : Settings(std::move(settings)), Package(package), Log(log), View(view), Host(HostName()) {
+    : Settings(std::move(settings)), Time(Steady), Package(package), Log(log), View(view),
+      Host(HostName()) {
+    const SlotPortMaker ports = SessionPorts(Settings, Package);
     for (SlotSetup& setup : slots)
-        Slots.push_back(std::make_unique<Slot>(*this, std::move(setup)));
+        Slots.push_back(std::make_unique<Slot>(*this, std::move(setup), ports));
+}
+
+Station::Station(StationSettings settings, std::vector<SlotSetup> slots,
+                 const FirmwarePackageData& package, RecordLog& log, StationView& view,
+                 const SlotPortMaker& ports, const SlotClock& clock)
+    : Settings(std::move(settings)), Time(clock), Package(package), Log(log), View(view),
+      Host(HostName()) {
+    for (SlotSetup& setup : slots)
+        Slots.push_back(std::make_unique<Slot>(*this, std::move(setup), ports));
 }
 
 Station::~Station() {
@@ -75,7 +86,7 @@ bool Station::TakesUnits() const {
 
 bool Station::Pause(std::chrono::milliseconds time) const {
     std::unique_lock<std::mutex> lock(Lock);
-    Woken.wait_for(lock, time, [this] { return Stopping || LogBroken; });
+    Time.WaitUntil(lock, Woken, Time.Now() + time, [this] { return Stopping || LogBroken; });
     return !Stopping && !LogBroken;
 }
 

@@ -5,17 +5,18 @@
 #include "package/FirmwarePackage.h"
 #include "serial/LineSettings.h"
 #include "session/ExitStatus.h"
-#include "station/RecordLog.h"
-#include "station/StationView.h"
 #include "station/IdentityQuery.h"
+#include "station/RecordLog.h"
+#include "station/SlotSeams.h"
+#include "station/StationView.h"
 #include "station/Yield.h"
 
 #include <atomic>
 #include <chrono>
-#include <optional>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,7 +38,7 @@ struct StationSettings {
     bool Once = false; // each slot upgrades one unit, then the station ends
     std::string PackagePath, Md5;
     std::optional<std::string> Signer; // for the records; unset when no key is trusted
-    std::string TraceDir; // empty: no traces
+    std::string TraceDir;              // empty: no traces
     std::string Lot, Operator;
     std::chrono::milliseconds ProbeInterval{1000};
     std::chrono::milliseconds RemovalSilence{2000};
@@ -54,10 +55,17 @@ struct StationSummary {
 
 class Slot;
 
+// Each slot's port as a station has it: a port session on the slot's port.
+SlotPortMaker SessionPorts(const StationSettings& settings, const FirmwarePackageData& package);
+
 class Station {
   public:
     Station(StationSettings settings, std::vector<SlotSetup> slots,
             const FirmwarePackageData& package, RecordLog& log, StationView& view);
+    // With other ports and another clock (the loop's tests); clock outlives the station.
+    Station(StationSettings settings, std::vector<SlotSetup> slots,
+            const FirmwarePackageData& package, RecordLog& log, StationView& view,
+            const SlotPortMaker& ports, const SlotClock& clock);
     ~Station();
     Station(const Station&) = delete;
     Station& operator=(const Station&) = delete;
@@ -83,6 +91,8 @@ class Station {
     bool RecordLine(const std::string& line, std::string& error);
 
     const StationSettings Settings;
+    const SteadyClock Steady;
+    const SlotClock& Time;
     const FirmwarePackageData& Package;
     RecordLog& Log;
     StationView& View;
