@@ -10,7 +10,7 @@ CMAKE_GEN  = cmake -S . -G "Unix Makefiles"
 # programs they start.
 TSAN_TARGETS = toolkit_tests serial_core_tests serial_component_tests dialogue_core_tests dialogue_seam_tests \
 	dialogue_window_tests devsim_tests devsim_program_tests faults_tests flash_program_tests \
-	station_loop_tests station_program_tests \
+	station_loop_tests station_slot_seam_tests station_program_tests \
 	tolvane-devsim tolvane-pack tolvane-flash
 
 .PHONY: all bootstrap build install package release check-reproducible test test-normal \
