@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 #include <systemd/sd-bus.h>
 
 namespace {
@@ -133,6 +134,16 @@ int FindModem(sd_bus_message* m, const std::string& name, std::string& modem, st
     return r;
 }
 
+// The device node itself, links followed: a device that goes and comes back is a new node
+// (another inode or change time) even where it gets the same name.
+std::string NodeIdentity(const std::string& path) {
+    struct stat node {};
+    if (stat(path.c_str(), &node) != 0) return {};
+    return std::to_string(node.st_dev) + ":" + std::to_string(node.st_ino) + ":" +
+           std::to_string(node.st_rdev) + ":" + std::to_string(node.st_ctim.tv_sec) + "." +
+           std::to_string(node.st_ctim.tv_nsec);
+}
+
 } // namespace
 
 struct ModemInhibition::Bus {
@@ -156,7 +167,16 @@ ModemInhibitionState ModemInhibition::Inhibit(const std::string& devicePath) {
     ModemPath.clear();
     DeviceUid.clear();
     Reason.clear();
+    const std::string node = NodeIdentity(devicePath);
+    if (!node.empty() && node == QuietDevice) {
+        LastAnswer = Current = QuietAnswer;
+        return Current;
+    }
     LastAnswer = Current = Ask();
+    const bool quiet = Current == ModemInhibitionState::NoManager ||
+                       Current == ModemInhibitionState::NotListed;
+    QuietDevice = quiet ? node : std::string();
+    QuietAnswer = Current;
     return Current;
 }
 

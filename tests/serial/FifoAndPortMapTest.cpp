@@ -1,6 +1,7 @@
 #include "serial/CFIFO.h"
 #include "serial/ModemInhibition.h"
 #include "serial/PortMap.h"
+#include "tests/support/MockModemManager.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/TempPortMap.h"
 
@@ -8,6 +9,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -132,5 +134,39 @@ TEST(ModemManager, SeenWhileAProcessOfThatNameRuns) {
     if (!before) {
         EXPECT_FALSE(ModemManagerRunning());
     }
+    std::filesystem::remove_all(pattern);
+}
+
+// A port probed again and again: a device that the modem manager does not list is asked about
+// once while it stays, a new node at the same name is asked about again, and a listed modem is
+// inhibited at every opening (the inhibition ends with each close).
+TEST(ModemManager, AskedOncePerDeviceThatItDoesNotList) {
+    using tolvane::test::MockModemManager;
+    if (!MockModemManager::BusInstalled()) GTEST_SKIP() << "dbus-daemon is not installed";
+    char pattern[] = "/tmp/tolvane-node-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string node = std::string(pattern) + "/ttyUSB9", modem = "/dev/ttyACM7";
+    std::ofstream(node).put('x');
+    MockModemManager manager;
+    ASSERT_TRUE(manager.StartBus()) << manager.Error();
+    ASSERT_TRUE(manager.StartManager({{"/sys/devices/usb3/3-2", {modem}, ""}})) << manager.Error();
+
+    ModemInhibition inhibition;
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(inhibition.Inhibit(node), ModemInhibitionState::NotListed);
+        inhibition.Release();
+    }
+    EXPECT_EQ(manager.ListCalls(), 1);
+    std::filesystem::remove(node);
+    std::ofstream(node).put('y');
+    EXPECT_EQ(inhibition.Inhibit(node), ModemInhibitionState::NotListed);
+    EXPECT_EQ(manager.ListCalls(), 2);
+    // The listed modem's port does not exist here: never the same node, so always asked.
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(inhibition.Inhibit(modem), ModemInhibitionState::Inhibited);
+        inhibition.Release();
+    }
+    EXPECT_EQ(manager.ListCalls(), 4);
+    EXPECT_EQ(manager.InhibitCalls().size(), 4u);
     std::filesystem::remove_all(pattern);
 }
