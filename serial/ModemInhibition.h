@@ -26,8 +26,8 @@ class ModemInhibition {
 
     // Asks for the modem owning the device at `devicePath` (links followed) to be inhibited,
     // ending any earlier inhibition first. Blocks until answered (2 s at most). A device that
-    // had no modem manager or no modem listed is not asked about again while it stays (the
-    // same node): a station probing its port every second would ask every second.
+    // the modem manager does not list is not asked about again while it stays (the same node):
+    // a station probing its port every second would ask every second.
     ModemInhibitionState Inhibit(const std::string& devicePath);
     // Ends the inhibition (and closes the bus connection); the state becomes None. The answer
     // and what it names stay readable until the next Inhibit.
@@ -53,7 +53,7 @@ class ModemInhibition {
     ModemInhibitionState Current = ModemInhibitionState::None;
     ModemInhibitionState LastAnswer = ModemInhibitionState::None;
     std::string Path, Name, ModemPath, DeviceUid, Reason;
-    // The device last found without a modem manager or a listed modem, and that answer.
+    // The device the modem manager last did not list, and that answer.
     std::string QuietDevice;
     ModemInhibitionState QuietAnswer = ModemInhibitionState::None;
     std::unique_ptr<Bus> Connection; // open only while Inhibited

@@ -173,9 +173,8 @@ ModemInhibitionState ModemInhibition::Inhibit(const std::string& devicePath) {
         return Current;
     }
     LastAnswer = Current = Ask();
-    const bool quiet = Current == ModemInhibitionState::NoManager ||
-                       Current == ModemInhibitionState::NotListed;
-    QuietDevice = quiet ? node : std::string();
+    // Not "no manager": one that starts later must be asked.
+    QuietDevice = Current == ModemInhibitionState::NotListed ? node : std::string();
     QuietAnswer = Current;
     return Current;
 }
