@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Signed packages under wine: tolvane-flash.exe with --trust names the signer, refuses a package
 # that no trusted key signed with status 3 before any port is opened, and flashes a signed one to
-# the virtual device on COM21. Keys and signatures come from the Linux tolvane-pack. Called by
+# the virtual device on COM21 (keys and signatures from the Linux tolvane-pack); then
+# tolvane-pack.exe's keys and signatures as openssl and the Linux programs read them. Called by
 # run-tests.sh with the server up (arguments: Windows build, Linux build, the device's image).
 set -uo pipefail
 win=$1 linux=$2 image=$3
@@ -13,6 +14,7 @@ flash_exe=$win/bin/tolvane-flash.exe
 # What a check's output must (or must not) hold.
 has() { grep -qF -- "$2" "$1"; }
 lacks() { ! grep -qF -- "$2" "$1"; }
+verifies() { openssl dgst -sha256 -verify "$1" -signature "$2.sig" "$2" >/dev/null; } # key, file
 
 head -c 6144 /dev/urandom >"$work/area.bin"
 "$linux/bin/tolvane-pack" --block-size 1024 --info "签名固件" "$work/area.bin" "$work/fw.enc2" \
@@ -77,6 +79,42 @@ sys.exit(not (len(lines) == 1 and json.loads(lines[0])["signer"] == sys.argv[2])
 PY
 }
 check "the record names the signer's fingerprint" signer_is_right
+
+# Keys and signatures made by tolvane-pack.exe (CNG) as openssl and the Linux programs read them.
+pack_exe=$win/bin/tolvane-pack.exe
+run "$pack_exe" keygen "$work/win-private.pem" "$work/win.pem" >"$work/win-keygen.txt" 2>&1
+status=$?
+check "tolvane-pack.exe keygen makes a key pair (status $status)" test "$status" -eq 0
+# Wine turns the file's access list (the user alone) into user and group bits.
+check "no other user may read its private key" \
+    test "$(($(stat -c '0%a' "$work/win-private.pem") & 7))" -eq 0
+check "openssl reads its private key as EC P-256" bash -c \
+    "openssl pkey -in '$work/win-private.pem' -noout -text | grep -q 'NIST CURVE: P-256'"
+check "its public key is the private key's" bash -c \
+    "openssl pkey -in '$work/win-private.pem' -pubout | cmp -s - '$work/win.pem'"
+run "$pack_exe" keygen "$work/win-private.pem" "$work/other.pem" >"$work/win-again.txt" 2>&1
+status=$?
+check "keygen never overwrites a key (status $status)" test "$status" -eq 2
+check "and says so" has "$work/win-again.txt" "exists already"
+cp "$work/fw.enc2" "$work/win-signed.enc2"
+run "$pack_exe" sign --key "$work/win-private.pem" "$work/win-signed.enc2" >/dev/null 2>&1
+status=$?
+check "tolvane-pack.exe sign signs a package (status $status)" test "$status" -eq 0
+check "openssl dgst -verify accepts its signature" verifies "$work/win.pem" "$work/win-signed.enc2"
+"$linux/bin/tolvane-flash" info "$work/win-signed.enc2" --trust "$work/win.pem" \
+    >"$work/linux-info.txt" 2>&1
+status=$?
+check "the Linux tolvane-flash accepts it with --trust (status $status)" test "$status" -eq 0
+check "and names the key" has "$work/linux-info.txt" "signature: valid, by win.pem"
+# A package signed with openssl's own key in its SEC 1 form, checked by openssl.
+openssl ec -in "$work/maker-private.pem" -out "$work/maker-sec1.pem" 2>/dev/null
+cp "$work/fw.enc2" "$work/sec1.enc2"
+run "$pack_exe" sign --key "$work/maker-sec1.pem" "$work/sec1.enc2" >/dev/null 2>&1
+check "openssl accepts tolvane-pack.exe's signature with an openssl SEC 1 key" \
+    verifies "$work/maker.pem" "$work/sec1.enc2"
+run "$pack_exe" sign --key "$work/maker.pem" "$work/sec1.enc2" >"$work/win-public.txt" 2>&1
+status=$?
+check "sign refuses a public key as the private one (status $status)" test "$status" -eq 2
 
 [[ $failures -eq 0 ]] || {
     tail -n 20 "$work"/*.txt
