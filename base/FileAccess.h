@@ -15,6 +15,11 @@ inline std::filesystem::path PathFromUtf8(const std::string& path) {
     return std::filesystem::path(std::u8string(path.begin(), path.end()));
 }
 
+// Creates the file at `path`, which must not exist yet, readable and writable by its owner only
+// from its creation on (a private key), and writes `bytes` into it; false when it exists or
+// cannot be made or written (a partly written file is removed).
+bool WriteOwnerOnlyFile(const std::string& path, const std::string& bytes);
+
 class ReadOnlyFile {
   public:
     // Opens only a regular file (never blocking on a FIFO or device); IsOpen tells.

@@ -39,6 +39,11 @@ TEST(Crc32, KnownAnswers) {
     EXPECT_EQ(Crc32(ping, 5), 0x525310A3u); // the handshake ping's trailer A3 10 53 52
     const uint8_t reply[] = {0x66, 0xCC, 0xFF, 0x80, 0x00};
     EXPECT_EQ(Crc32(reply, 5), 0x69D088E8u);
+    // Every byte value once, so every entry of the lookup table is used (as zlib computes it).
+    uint8_t all[256];
+    for (int i = 0; i < 256; ++i)
+        all[i] = uint8_t(i);
+    EXPECT_EQ(Crc32(all, 256), 0x29058C73u);
 }
 
 struct Md5Case {

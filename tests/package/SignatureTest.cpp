@@ -167,6 +167,96 @@ TEST_F(SignedLoadTest, WithoutKeysNothingIsRead) {
     EXPECT_EQ(PackageDescription(check).size(), 3u); // no signer line
 }
 
+// Keys we make sign what we verify, and so do openssl's private keys in both of its forms
+// (PKCS#8, as `openssl genpkey` writes it, and SEC 1, as `openssl ec` does).
+TEST(SignatureTest, OurKeysAndOpensslPrivateKeysSign) {
+    TempDir dir;
+    const std::vector<uint8_t> package = Fixture("fw.enc2");
+    std::string privatePem, publicPem, problem;
+    ASSERT_TRUE(MakeKeyPair(privatePem, publicPem, problem)) << problem;
+    const std::string pub = dir.Write("pub.pem", {publicPem.begin(), publicPem.end()});
+    std::vector<uint8_t> signature;
+    ASSERT_TRUE(SignBytes(privatePem, package.data(), package.size(), signature, problem))
+        << problem;
+    const SignatureCheck ours =
+        CheckSignature(package.data(), package.size(), signature, LoadTrustedKeys({}, {pub}));
+    EXPECT_EQ(ours.Outcome, SignatureOutcome::Valid) << ours.Detail;
+    std::string secondPrivate, secondPublic;
+    ASSERT_TRUE(MakeKeyPair(secondPrivate, secondPublic, problem)) << problem;
+    EXPECT_NE(secondPublic, publicPem); // a new key every time
+
+    for (const char* name : {"maker-private.pem", "maker-sec1.pem"}) {
+        SCOPED_TRACE(name);
+        const std::vector<uint8_t> key = Fixture(name);
+        std::vector<uint8_t> own;
+        ASSERT_TRUE(SignBytes(std::string(key.begin(), key.end()), package.data(), package.size(),
+                              own, problem))
+            << problem;
+        const SignatureCheck check =
+            CheckSignature(package.data(), package.size(), own, Trust({"maker.pem"}));
+        EXPECT_EQ(check.Outcome, SignatureOutcome::Valid) << check.Detail;
+    }
+}
+
+TEST(SignatureTest, BadPrivateKeysAreRefused) {
+    const std::vector<uint8_t> package = Fixture("fw.enc2");
+    std::vector<uint8_t> damaged = Fixture("maker-private.pem");
+    damaged[60] = '*'; // not base64
+    std::vector<uint8_t> truncated = Fixture("maker-private.pem");
+    truncated.erase(truncated.begin() + 40, truncated.begin() + 100);
+    const struct {
+        const char* name;
+        std::vector<uint8_t> pem;
+    } cases[] = {
+        {"empty", {}},
+        {"a public key", Fixture("maker.pem")},
+        {"damaged base64", damaged},
+        {"truncated", truncated},
+        {"P-384", Fixture("p384-private.pem")},
+        {"RSA", Fixture("rsa-private.pem")},
+        {"encrypted", Fixture("encrypted-private.pem")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint8_t> signature;
+        std::string problem;
+        EXPECT_FALSE(SignBytes(std::string(c.pem.begin(), c.pem.end()), package.data(),
+                               package.size(), signature, problem));
+        EXPECT_FALSE(problem.empty());
+    }
+    // A private key without its public half: OpenSSL works the half out, CNG needs it given.
+    const std::vector<uint8_t> bare = Fixture("maker-nopublic.pem");
+    std::vector<uint8_t> signature;
+    std::string problem;
+    const bool signed_ = SignBytes(std::string(bare.begin(), bare.end()), package.data(),
+                                   package.size(), signature, problem);
+#ifdef _WIN32
+    EXPECT_FALSE(signed_);
+    EXPECT_NE(problem.find("does not hold its public key"), std::string::npos) << problem;
+#else
+    ASSERT_TRUE(signed_) << problem;
+    EXPECT_EQ(
+        CheckSignature(package.data(), package.size(), signature, Trust({"maker.pem"})).Outcome,
+        SignatureOutcome::Valid);
+#endif
+}
+
+// A private key's file: new, and only its owner may open it.
+TEST(SignatureTest, OwnerOnlyFileIsNeverReplaced) {
+    TempDir dir;
+    const std::string path = dir.File("密钥.pem");
+    ASSERT_TRUE(WriteOwnerOnlyFile(path, "secret"));
+    EXPECT_FALSE(WriteOwnerOnlyFile(path, "other"));
+    std::ifstream in(PathFromUtf8(path), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "secret");
+#ifndef _WIN32
+    EXPECT_EQ(std::filesystem::status(PathFromUtf8(path)).permissions() &
+                  std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+#endif
+    EXPECT_FALSE(WriteOwnerOnlyFile(dir.File("no-such-folder/key.pem"), "secret"));
+}
+
 #ifndef _WIN32
 // Our signatures and keys as openssl reads them.
 TEST(SignatureTest, OpensslVerifiesOurSignatures) {

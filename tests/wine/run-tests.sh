@@ -78,6 +78,7 @@ done
 status=0
 (cd "$build" && TOLVANE_WINE_PORTS=12,13 ctest --output-on-failure -j 2 --timeout 120) || status=1
 "$(dirname "$0")/end-to-end.sh" "$build" "$linux" "$image" || status=1
+"$(dirname "$0")/signature-tests.sh" "$build" "$linux" "$image" || status=1
 "$(dirname "$0")/window-tests.sh" "$build" "$linux" "$image" || status=1
 "$(dirname "$0")/station-tests.sh" "$build" "$linux" || status=1
 "$(dirname "$0")/release-tests.sh" "$build" || status=1

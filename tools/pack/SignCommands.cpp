@@ -33,20 +33,9 @@ bool ReadBytes(const std::string& path, std::vector<uint8_t>& out) {
     return !in.bad();
 }
 
-// Writes a new file; with `secret` it is made readable by its owner only before anything is
-// written into it.
-bool WriteNewFile(const std::string& path, const std::string& text, bool secret) {
-    const fs::path file = PathFromUtf8(path);
-    {
-        std::ofstream create(file, std::ios::binary | std::ios::trunc);
-        if (!create) return false;
-    }
-    std::error_code error;
-    if (secret)
-        fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write,
-                        fs::perm_options::replace, error);
-    if (error) return false;
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+// Writes a file (a public key, a signature), replacing one of that name.
+bool WriteWholeFile(const std::string& path, const std::string& text) {
+    std::ofstream out(PathFromUtf8(path), std::ios::binary | std::ios::trunc);
     out.write(text.data(), std::streamsize(text.size()));
     return bool(out.flush());
 }
@@ -59,8 +48,8 @@ int Keygen(const std::string& privatePath, const std::string& publicPath) {
     }
     std::string privatePem, publicPem, problem;
     if (!MakeKeyPair(privatePem, publicPem, problem)) return Fail(problem);
-    if (!WriteNewFile(privatePath, privatePem, true)) return Fail("cannot write " + privatePath);
-    if (!WriteNewFile(publicPath, publicPem, false)) return Fail("cannot write " + publicPath);
+    if (!WriteOwnerOnlyFile(privatePath, privatePem)) return Fail("cannot write " + privatePath);
+    if (!WriteWholeFile(publicPath, publicPem)) return Fail("cannot write " + publicPath);
     TrustedKey key;
     if (!ReadPublicKey(publicPath, key, problem)) return Fail(publicPath + ": " + problem);
     std::printf("%s: private key (readable by you only; keep it off shared folders)\n"
@@ -115,7 +104,7 @@ bool WriteSignature(const std::string& privateKeyPath, const std::string& packag
         return false;
     }
     const std::string path = SignaturePath(packagePath);
-    if (!WriteNewFile(path, std::string(signature.begin(), signature.end()), false)) {
+    if (!WriteWholeFile(path, std::string(signature.begin(), signature.end()))) {
         problem = "cannot write " + path;
         return false;
     }
