@@ -79,6 +79,62 @@ std::string ConnectionPassword(const std::string& connection) {
     return {};
 }
 
+bool WellFormedConnection(const std::string& connection, std::string& why) {
+    bool named = false;
+    size_t i = 0;
+    while (i < connection.size()) {
+        const size_t equals = connection.find('=', i);
+        const size_t semicolon = connection.find(';', i);
+        if (equals == std::string::npos || (semicolon != std::string::npos && semicolon < equals)) {
+            const std::string piece = connection.substr(i, semicolon - i);
+            if (piece.find_first_not_of(" \t") != std::string::npos) {
+                why = "not a connection string: a part without KEY=VALUE";
+                return false;
+            }
+            i = semicolon == std::string::npos ? connection.size() : semicolon + 1;
+            continue;
+        }
+        std::string key;
+        for (size_t k = i; k < equals; ++k)
+            if (!std::isspace(static_cast<unsigned char>(connection[k])))
+                key += char(std::toupper(static_cast<unsigned char>(connection[k])));
+        if (key.empty()) {
+            why = "not a connection string: a value without a key";
+            return false;
+        }
+        named = named || key == "DSN" || key == "DRIVER" || key == "FILEDSN";
+        size_t end = equals + 1;
+        if (end < connection.size() && connection[end] == '{') {
+            bool closed = false;
+            for (++end; end < connection.size(); ++end)
+                if (connection[end] == '}') {
+                    if (end + 1 < connection.size() && connection[end + 1] == '}') {
+                        ++end;
+                        continue;
+                    }
+                    closed = true;
+                    ++end;
+                    break;
+                }
+            if (!closed) {
+                why = "not a connection string: the value of " + key + " has no closing '}'";
+                return false;
+            }
+            if (end < connection.size() && connection[end] != ';') {
+                why = "not a connection string: text after the braces of " + key;
+                return false;
+            }
+        }
+        end = std::min(connection.find(';', end), connection.size());
+        i = end + 1;
+    }
+    if (!named) {
+        why = "not a connection string: it names no DSN= or Driver=";
+        return false;
+    }
+    return true;
+}
+
 bool DbError::Setup() const {
     // IM: the driver manager's own (no DSN, no driver, a string it cannot read); 28: a login
     // refused; an empty state: a fault found before anything was opened.

@@ -11,6 +11,9 @@ namespace station {
 
 // The connection string as it may be shown anywhere: the password's value as ***.
 std::string MaskedConnection(const std::string& connection);
+// Whether the string is one a driver manager can read: KEY=VALUE pairs split by ';', braces
+// closed, a DSN, FILEDSN or DRIVER named. False with the reason (which never quotes a value).
+bool WellFormedConnection(const std::string& connection, std::string& why);
 // The password's value in the string (PWD= or PASSWORD=), empty when none.
 std::string ConnectionPassword(const std::string& connection);
 

@@ -14,6 +14,7 @@ std::string TextOf(const nlohmann::json& object, const char* key) {
 bool Matches(const HistoryFilter& filter, const UnitRecord& record) {
     if (!filter.Id.empty() && (!record.Id || *record.Id != filter.Id)) return false;
     if (!filter.Slot.empty() && record.Slot != filter.Slot) return false;
+    if (!filter.Host.empty() && record.Host != filter.Host) return false;
     if (!filter.Since.empty() && record.Start < filter.Since) return false;
     return !filter.FailedOnly || !record.Ok;
 }

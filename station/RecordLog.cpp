@@ -53,6 +53,7 @@ bool RecordLog::Write(const std::string& line, std::string& error) {
     }
     if (!File.Sync(error)) return false;
     Known = before + whole.size();
+    if (Appended) Appended();
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include "station/UnitRecord.h"
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -25,6 +26,8 @@ class RecordLog {
     bool Append(UnitRecord& record, std::string& error);
     // Appends another line of this program (an out-of-service line).
     bool AppendLine(const std::string& line, std::string& error);
+    // Called after each line written (the forwarder's wake-up); set before the first append.
+    void OnAppended(std::function<void()> heard) { Appended = std::move(heard); }
 
   private:
     // Under the file lock: reads what was appended since the last look.
@@ -40,6 +43,7 @@ class RecordLog {
     uint64_t Known = 0;           // bytes of the log already read
     std::string Partial;          // a line read before its end was written
     std::set<std::string> Passed; // Key(id, md5) of passing records
+    std::function<void()> Appended;
 };
 
 } // namespace station

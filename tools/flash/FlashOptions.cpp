@@ -1,9 +1,9 @@
 #include "tools/flash/FlashOptions.h"
 
 #include "Version.h"
+#include "serial/DecimalNumber.h"
 #include "settings/IniProfile.h"
 #include "settings/SettingsKeys.h"
-#include "serial/DecimalNumber.h"
 #include "station/UtcTime.h"
 #include "tools/cli/LineModeOption.h"
 #include "tools/cli/UnknownOption.h"
@@ -107,11 +107,11 @@ void AddOptions(CLI::App& app, FlashOptions& out, unsigned shown) {
               ->option_text("PORT"),
           PortOption);
     group(cli::AddLineMode(app, "--working", out.Working,
-                      "the device's working mode, e.g. 115200,none (parity none, odd,\n"
-                      "even or n, o, e); default: as saved in Config.ini"),
+                           "the device's working mode, e.g. 115200,none (parity none, odd,\n"
+                           "even or n, o, e); default: as saved in Config.ini"),
           WorkingOption);
     group(cli::AddLineMode(app, "--loader", out.Loader,
-                      "the loader's mode, e.g. 115200,even; default: Config.ini"),
+                           "the loader's mode, e.g. 115200,even; default: Config.ini"),
           LoaderOption);
     group(app.add_flag("--json", out.Json, "JSON Lines on standard output"), JsonOption);
     group(app.add_flag("-q,--quiet", out.Quiet, "only the result lines"), QuietOption);
@@ -155,6 +155,18 @@ std::string SecondsOrZeroProblem(const std::string& text) {
     return "not a number of seconds from 0: " + text;
 }
 
+// A connection string the driver manager can read; the password is never repeated.
+std::string ConnectionProblem(const std::string& text) {
+    std::string why;
+    return station::WellFormedConnection(text, why) ? std::string() : why;
+}
+
+CLI::Option* AddDbOption(CLI::App& app, std::string& out, const char* what) {
+    return app.add_option("--db", out, what)
+        ->check(CLI::Validator(ConnectionProblem, ""))
+        ->option_text("CONNECTION");
+}
+
 std::string CountProblem(const std::string& text) {
     uint64_t value = 0;
     return ParseDecimal(text, 1000000, value) ? std::string() : "not a count from 0: " + text;
@@ -172,6 +184,9 @@ void AddFlashRecordOptions(CLI::App& flash, FlashOptions& out) {
                     "long, opened again and the block sent again (default 0: off)")
         ->check(CLI::Validator(SecondsOrZeroProblem, ""))
         ->option_text("SECONDS");
+    AddDbOption(flash, out.Db,
+                "also send each record to this database (an ODBC connection\n"
+                "string: DSN=NAME or Driver={...};Server=...); needs --log");
 }
 
 void AddStationOptions(CLI::App& station, StationOptions& out) {
@@ -234,6 +249,10 @@ void AddStationOptions(CLI::App& station, StationOptions& out) {
                     "long (default 10, 0: off)")
         ->check(CLI::Validator(SecondsOrZeroProblem, ""))
         ->option_text("SECONDS");
+    AddDbOption(station, out.Db,
+                "also send each record to this database (an ODBC connection\n"
+                "string: DSN=NAME or Driver={...};Server=...), from the log,\n"
+                "in the background");
     station.add_flag("--window-timing", out.WindowTiming,
                      "the window's reply timing instead of prompt replies");
     station.add_flag("--once", out.Once,
@@ -244,7 +263,10 @@ void AddStationOptions(CLI::App& station, StationOptions& out) {
 void AddHistoryOptions(CLI::App& history, HistoryOptions& out) {
     history.add_option("--log", out.Log, "the records (default tolvane-records.jsonl)")
         ->option_text("FILE");
+    AddDbOption(history, out.Db, "read the records of every station from this database");
     history.add_option("--id", out.Filter.Id, "only this unit")->option_text("TEXT");
+    history.add_option("--host", out.Filter.Host, "only this station's machine")
+        ->option_text("NAME");
     history.add_option("--slot", out.Filter.Slot, "only this slot")->option_text("NAME");
     history
         .add_option_function<std::string>(
@@ -261,6 +283,21 @@ void AddHistoryOptions(CLI::App& history, HistoryOptions& out) {
     history.add_flag_function(
         "--csv", [&out](int64_t) { out.Form = HistoryForm::Csv; },
         "one header line and a row per record (RFC 4180)");
+}
+
+void AddRecordsOptions(CLI::App& records, RecordsOptions& out) {
+    records.add_option("ACTION", out.Action, "init: make the table; push: send a log")
+        ->required()
+        ->check(CLI::IsMember({"init", "push"}));
+    AddDbOption(records, out.Db, "the database (an ODBC connection string)");
+    records.add_option("--log", out.Log, "push: the records to send")->option_text("FILE");
+    records.add_flag("--print", out.Print, "init: write the SQL instead of running it");
+    records
+        .add_option("--dbms", out.Dbms,
+                    "init --print without a connection: postgresql, sqlserver,\n"
+                    "mysql or sqlite")
+        ->check(CLI::IsMember({"postgresql", "sqlserver", "mysql", "mariadb", "sqlite"}))
+        ->option_text("NAME");
 }
 
 // A command's own help flag comes last in its help, after the program-wide options it uses.
@@ -313,6 +350,10 @@ void Define(CLI::App& app, FlashOptions& out) {
     CLI::App* history = command("history", "the unit records of a log: a table, --json or --csv");
     AddHistoryOptions(*history, out.History);
     FinishCommand(*history, out, JsonOption);
+    CLI::App* records = command("records", "the records in the factory's database: init makes\n"
+                                           "the table, push sends a log");
+    AddRecordsOptions(*records, out.Records);
+    FinishCommand(*records, out, 0);
 }
 
 // The rules between the command and --port, which CLI11 cannot state for options that stand
@@ -337,7 +378,28 @@ std::string RefusalText(const CLI::App& app, const CLI::ParseError& e) {
         return e.what();
     const std::vector<std::string> rest = app.remaining();
     return (rest.empty() ? "no command given" : "unknown command " + rest.front()) +
-           " (commands: info, ports, version, flash, station, history)";
+           " (commands: info, ports, version, flash, station, history, records)";
+}
+
+// records ACTION: which options each action needs.
+bool RecordsRules(FlashOptions& out, std::string& error) {
+    const RecordsOptions& r = out.Records;
+    if (r.Action == "push") {
+        out.Action = Command::RecordsPush;
+        if (r.Db.empty() || r.Log.empty())
+            error = "records push needs --log FILE and --db CONNECTION";
+        else if (r.Print || !r.Dbms.empty())
+            error = "records push takes no --print or --dbms";
+    } else if (!r.Dbms.empty() && !r.Print) {
+        error = "records init --dbms goes with --print";
+    } else if (!r.Dbms.empty() && !r.Db.empty()) {
+        error = "records init takes --db or --dbms, not both";
+    } else if (r.Dbms.empty() && r.Db.empty()) {
+        error = "records init needs --db CONNECTION (or --print --dbms NAME)";
+    } else if (!r.Log.empty()) {
+        error = "records init takes no --log";
+    }
+    return error.empty();
 }
 
 } // namespace
@@ -402,6 +464,7 @@ bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& out,
                  : command == "version" ? Command::QueryVersion
                  : command == "station" ? Command::Station
                  : command == "history" ? Command::History
+                 : command == "records" ? Command::RecordsInit
                                         : Command::Flash;
     if (out.Action == Command::History) {
         if (out.Json && out.History.Form == HistoryForm::Csv) {
@@ -410,6 +473,11 @@ bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& out,
         }
         if (out.Json) out.History.Form = HistoryForm::Json;
         if (out.History.Log.empty()) out.History.Log = StationOptions().LogPath;
+    }
+    if (out.Action == Command::RecordsInit && !RecordsRules(out, error)) return false;
+    if (out.Action == Command::Flash && !out.Db.empty() && out.LogPath.empty()) {
+        error = "flash --db needs --log FILE: the records go to the database from the log";
+        return false;
     }
     if (out.Action == Command::Station) {
         for (size_t i = 0; i < out.Station.Slots.size(); ++i)
@@ -421,6 +489,7 @@ bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& out,
         out.Station.Package = out.Package;
         out.Station.Json = out.Json;
         out.Station.Quiet = out.Quiet;
+        out.Station.Verbose = out.Verbose;
     }
     return CheckPorts(command, out, error);
 }

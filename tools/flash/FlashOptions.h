@@ -1,6 +1,7 @@
 #pragma once
 // The command line of tolvane-flash.
 #include "serial/LineSettings.h"
+#include "tools/flash/DatabaseCommand.h"
 #include "tools/flash/HistoryCommand.h"
 #include "tools/flash/StationCommand.h"
 
@@ -10,7 +11,18 @@
 
 namespace flash {
 
-enum class Command { Help, Version, Info, Ports, QueryVersion, Flash, Station, History };
+enum class Command {
+    Help,
+    Version,
+    Info,
+    Ports,
+    QueryVersion,
+    Flash,
+    Station,
+    History,
+    RecordsInit,
+    RecordsPush
+};
 
 struct FlashOptions {
     Command Action = Command::Help;
@@ -27,9 +39,11 @@ struct FlashOptions {
     bool PromptReplies = false;
     std::vector<std::string> Trust; // --trust key files, in command-line order
     std::string LogPath;            // flash: empty, no records
-    double ReconnectSeconds = 0; // flash: 0, a port that vanishes is not awaited
-    StationOptions Station;      // station: the slots and the rest (modes and --json apart)
-    HistoryOptions History;      // history: the log, filters and form (--json apart)
+    double ReconnectSeconds = 0;    // flash: 0, a port that vanishes is not awaited
+    StationOptions Station;         // station: the slots and the rest (modes and --json apart)
+    HistoryOptions History;         // history: the log, filters and form (--json apart)
+    std::string Db;                 // flash: the database's connection string; empty: none
+    RecordsOptions Records;         // records init and push
 };
 
 // Parses the arguments after the program name (UTF-8); false with a message naming the option or

@@ -1,5 +1,6 @@
 #include "tools/flash/HistoryCommand.h"
 
+#include "station/RecordTable.h"
 #include "tools/flash/TextFormat.h"
 
 #include <fstream>
@@ -21,15 +22,55 @@ std::string TableRow(const station::UnitRecord& r) {
            seconds + "  " + result;
 }
 
+// The records of every station from the database, oldest first; false with the reason told.
+bool ReadDatabase(const HistoryOptions& options, station::HistoryRead& read, std::FILE* err,
+                  session::ExitStatus& status) {
+    station::Database db;
+    station::DbError error;
+    const std::string shown = station::MaskedConnection(options.Db);
+    if (!db.Connect(options.Db, 10, error)) {
+        std::fprintf(err, "tolvane-flash: --db %s: %s\n", shown.c_str(), error.Message.c_str());
+        status = error.Setup() ? session::ExitStatus::BadCommandLine
+                               : session::ExitStatus::UpgradeFailed;
+        return false;
+    }
+    const std::optional<station::SqlDialect> dialect = station::DialectOfDbms(db.DbmsName());
+    std::vector<station::DbValue> values;
+    std::vector<station::DbRow> rows;
+    if (!dialect || !db.Query(station::SelectStatement(*dialect, options.Filter, values), values,
+                              rows, error)) {
+        std::fprintf(err, "tolvane-flash: --db %s: %s\n", shown.c_str(),
+                     dialect ? error.Message.c_str() : "a database this program does not know");
+        status = session::ExitStatus::UpgradeFailed;
+        return false;
+    }
+    int number = 0;
+    for (const station::DbRow& row : rows) {
+        station::HistoryEntry entry;
+        entry.LineNumber = ++number;
+        entry.Record = station::RecordOfRow(row);
+        entry.Line = station::RecordLine(entry.Record);
+        read.Counts.Add(entry.Record.Id.value_or(""), entry.Record.Ok);
+        read.Entries.push_back(std::move(entry));
+    }
+    return true;
+}
+
 } // namespace
 
 session::ExitStatus RunHistory(const HistoryOptions& options, std::FILE* out, std::FILE* err) {
-    std::ifstream log(options.Log, std::ios::binary);
-    if (!log) {
-        std::fprintf(err, "tolvane-flash: cannot read the log %s\n", options.Log.c_str());
-        return session::ExitStatus::UpgradeFailed;
+    station::HistoryRead read;
+    if (!options.Db.empty()) {
+        session::ExitStatus status = session::ExitStatus::Succeeded;
+        if (!ReadDatabase(options, read, err, status)) return status;
+    } else {
+        std::ifstream log(options.Log, std::ios::binary);
+        if (!log) {
+            std::fprintf(err, "tolvane-flash: cannot read the log %s\n", options.Log.c_str());
+            return session::ExitStatus::UpgradeFailed;
+        }
+        read = station::ReadHistory(log, options.Filter);
     }
-    const station::HistoryRead read = station::ReadHistory(log, options.Filter);
     for (int line : read.SkippedLines)
         std::fprintf(err, "tolvane-flash: %s: line %d is not a record, skipped\n",
                      options.Log.c_str(), line);

@@ -12,6 +12,7 @@ enum class HistoryForm { Table, Json, Csv };
 
 struct HistoryOptions {
     std::string Log;
+    std::string Db; // read the database instead of the log
     station::HistoryFilter Filter;
     HistoryForm Form = HistoryForm::Table;
 };

@@ -1,8 +1,9 @@
 #include "tools/flash/StationCommand.h"
 
-#include "package/FirmwarePackage.h"
 #include "base/GbkText.h"
+#include "package/FirmwarePackage.h"
 #include "package/PackageText.h"
+#include "tools/flash/DatabaseCommand.h"
 #include "tools/flash/PackageTrust.h"
 #include "tools/flash/StationScreen.h"
 #include "tools/flash/Terminal.h"
@@ -71,6 +72,13 @@ session::ExitStatus RunStation(const StationOptions& options, const TrustedKeys&
         return session::ExitStatus::PackageRefused;
     }
 
+    // A database that can never answer refuses the start before the log or a port is opened.
+    std::unique_ptr<station::Database> db;
+    if (!options.Db.empty()) {
+        const session::ExitStatus opened = OpenAtStart(options.Db, db, stderr);
+        if (opened != session::ExitStatus::Succeeded) return opened;
+    }
+
     station::RecordLog log;
     std::string error;
     if (!log.Open(options.LogPath, error)) {
@@ -108,10 +116,24 @@ session::ExitStatus RunStation(const StationOptions& options, const TrustedKeys&
     StationScreen screen(kind, stdout, stderr, names,
                          {options.Package, loaded.Md5, loaded.InfoText});
     if (options.Quiet) screen.ResultsOnly();
+    if (options.Verbose) screen.VerboseDatabase();
+    std::unique_ptr<station::RecordForwarder> forwarder;
+    if (db) {
+        station::ForwarderSettings forwarding;
+        forwarding.LogPath = options.LogPath;
+        forwarding.Connection = options.Db;
+        forwarder = std::make_unique<station::RecordForwarder>(
+            forwarding,
+            [&screen](const station::ForwardStatus& status) { screen.DatabaseStatus(status); });
+        log.OnAppended([f = forwarder.get()] { f->Notify(); });
+        screen.DatabaseStatus({});
+    }
     station::Station station(settings, options.Slots, *package, log, screen);
     Enlisted enlisted(station, screen);
     screen.Begin();
+    if (forwarder) forwarder->Start(std::move(db));
     const station::StationSummary summary = station.Run();
+    if (forwarder) FinishForwarding(*forwarder, stderr);
     screen.Summary(summary.Passed, summary.Failed, summary.Units, summary.FirstPassYield);
     if (!summary.LogError.empty())
         std::fprintf(stderr, "tolvane-flash: stopped taking units: the log cannot be written: %s\n",

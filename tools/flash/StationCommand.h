@@ -25,6 +25,8 @@ struct StationOptions {
     bool Once = false;
     bool Json = false;
     bool Quiet = false; // the result lines and the summary only
+    bool Verbose = false;
+    std::string Db; // the database's connection string; empty: records stay in the log only
 };
 
 // "[NAME=]PORT": the slot's name defaults to the port as written. False for an empty port.

@@ -88,7 +88,31 @@ std::string StationScreen::Footer() const {
            "  first-pass yield " +
            (Counts.DistinctUnits() ? Format("%.1f %%", Counts.FirstPassYield() * 100) : "-") +
            "  units/h " + Format("%.1f", elapsed > 0 ? units * 3600 / elapsed : 0) + "  time " +
-           ClockText(elapsed);
+           ClockText(elapsed) + (HasDb ? "  " + DatabaseText(Db) : std::string());
+}
+
+void StationScreen::DatabaseStatus(const station::ForwardStatus& status) {
+    std::lock_guard<std::mutex> guard(Lock);
+    const bool first = !HasDb;
+    const bool reasonChanged = first ? !status.Reason.empty() : status.Reason != Db.Reason;
+    const bool countChanged = first || status.Pending != Db.Pending;
+    HasDb = true;
+    Db = status;
+    if (Ended) return;
+    if (Kind == ScreenKind::Json) {
+        Event("", "db",
+              {{"pending", status.Pending},
+               {"sent", status.Sent},
+               {"already_there", status.AlreadyThere},
+               {"connected", status.Connected},
+               {"reason", status.Reason.empty() ? Json(nullptr) : Json(status.Reason)}},
+              "");
+    } else if (Kind == ScreenKind::Lines) {
+        if (reasonChanged || (DbVerbose && countChanged))
+            Event("", "db", Json::object(), DatabaseText(status));
+    } else {
+        Redraw();
+    }
 }
 
 void StationScreen::Redraw() {

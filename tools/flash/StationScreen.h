@@ -4,6 +4,7 @@
 // Lines with "slot", "event" and "t" on every line.
 #include "station/StationView.h"
 #include "station/Yield.h"
+#include "tools/flash/DatabaseCommand.h"
 
 #include <nlohmann/json.hpp>
 
@@ -33,6 +34,11 @@ class StationScreen : public station::StationView {
 
     // --quiet: one line per unit's result (and per slot out of service), then the summary.
     void ResultsOnly() { Quiet = true; }
+    // -v: every change of the database's pending count as a line of its own.
+    void VerboseDatabase() { DbVerbose = true; }
+    // The forwarder's status (with --db only): in the footer, as a "db" event, and off a
+    // terminal as a line whenever its reason changes. Any thread.
+    void DatabaseStatus(const station::ForwardStatus& status);
     // Draws the package line and the slots; on a terminal the footer then follows the clock.
     void Begin();
     // A note for the operator (the stop after the first Ctrl-C, ...).
@@ -95,6 +101,9 @@ class StationScreen : public station::StationView {
     station::YieldCount Counts;
     std::thread Timer;
     bool Quiet = false;
+    bool DbVerbose = false;
+    bool HasDb = false;
+    station::ForwardStatus Db;
 };
 
 } // namespace flash

@@ -1,15 +1,17 @@
 // tolvane-flash: the upgrade of "开始升级" from the command line, on one port or several at once.
 #include "Version.h"
-#include "settings/SettingsLocation.h"
-#include "dialogue/Dialogue.h"
 #include "base/FileAccess.h"
-#include "package/FirmwarePackage.h"
 #include "base/GbkText.h"
 #include "base/PlainText.h"
+#include "dialogue/Dialogue.h"
+#include "package/FirmwarePackage.h"
 #include "package/PackageText.h"
 #include "serial/PortMap.h"
 #include "serial/PortName.h"
 #include "session/PortSession.h"
+#include "settings/SettingsLocation.h"
+#include "station/RecordForwarder.h"
+#include "tools/flash/DatabaseCommand.h"
 #include "tools/flash/FlashOptions.h"
 #include "tools/flash/FlashRecords.h"
 #include "tools/flash/Interrupts.h"
@@ -196,9 +198,16 @@ ExitStatus Flash(const FlashOptions& options, Reporter& reporter, Trace* trace) 
     settings.TimeoutSeconds = options.TimeoutSeconds;
     settings.ReconnectSeconds = options.ReconnectSeconds;
 
+    // A database that can never answer refuses the run before anything is opened.
+    std::unique_ptr<Database> db;
+    if (!options.Db.empty()) {
+        const ExitStatus opened = OpenAtStart(options.Db, db, stderr);
+        if (opened != ExitStatus::Succeeded) return opened;
+    }
     // With --log every port's run is recorded before its result is shown; a log that cannot
     // be written refuses the run.
     RecordLog log;
+    std::unique_ptr<RecordForwarder> forwarder;
     if (!options.LogPath.empty()) {
         std::string error;
         if (!log.Open(options.LogPath, error)) {
@@ -206,6 +215,18 @@ ExitStatus Flash(const FlashOptions& options, Reporter& reporter, Trace* trace) 
                            " cannot be written: " + error);
             return ExitStatus::UpgradeFailed;
         }
+    }
+    if (db) {
+        ForwarderSettings forwarding;
+        forwarding.LogPath = options.LogPath;
+        forwarding.Connection = options.Db;
+        // -v tells every change of what waits for the database.
+        forwarder =
+            std::make_unique<RecordForwarder>(forwarding, [&reporter](const ForwardStatus& status) {
+                reporter.Verbose(DatabaseText(status));
+            });
+        log.OnAppended([f = forwarder.get()] { f->Notify(); });
+        forwarder->Start(std::move(db));
     }
     std::vector<std::unique_ptr<RecordingEvents>> recorders;
     std::vector<std::unique_ptr<PortSession>> sessions;
@@ -236,6 +257,7 @@ ExitStatus Flash(const FlashOptions& options, Reporter& reporter, Trace* trace) 
         std::lock_guard<std::mutex> guard(SessionsLock);
         Sessions.clear();
     }
+    if (forwarder) FinishForwarding(*forwarder, stderr);
     for (const RunReport& report : reports)
         if (report.Code != ExitStatus::Succeeded) return report.Code;
     for (const auto& recorder : recorders)
@@ -276,6 +298,10 @@ ExitStatus Run(FlashOptions& options, Reporter& reporter, Trace* trace) {
         return StationCommand(options);
     case Command::History:
         return RunHistory(options.History, stdout, stderr);
+    case Command::RecordsInit:
+        return RunRecordsInit(options.Records, stdout, stderr);
+    case Command::RecordsPush:
+        return RunRecordsPush(options.Records, stdout, stderr, IsTerminal(stderr));
     case Command::Help:
     case Command::Version:
         break;
