@@ -12,9 +12,9 @@ namespace station {
 struct HistoryFilter {
     std::string Id;    // empty: any
     std::string Slot;  // empty: any
-    std::string Host;  // empty: any
     std::string Since; // IsoUtc form, empty: any; records that started at or after it
     bool FailedOnly = false;
+    std::string Host = {}; // empty: any
 };
 
 struct HistoryEntry {

@@ -290,12 +290,12 @@ TEST_F(PostgresForwarding, EveryRecordArrivesWithEveryField) {
         HistoryFilter filter;
         size_t count;
     } cases[] = {
-        {"id", {"860000000000004", "", "", "", false}, 1},
-        {"slot", {"", "A1", "", "", false}, 3},
-        {"host", {"", "", "line1-pc", "", false}, 6},
-        {"other host", {"", "", "line2-pc", "", false}, 0},
-        {"since", {"", "", "", "2026-12-09T10:00:04.000Z", false}, 2},
-        {"injection", {"x' OR '1'='1", "", "", "", false}, 0},
+        {"id", {"860000000000004", "", "", false, ""}, 1},
+        {"slot", {"", "A1", "", false, ""}, 3},
+        {"host", {"", "", "", false, "line1-pc"}, 6},
+        {"other host", {"", "", "", false, "line2-pc"}, 0},
+        {"since", {"", "", "2026-12-09T10:00:04.000Z", false, ""}, 2},
+        {"injection", {"x' OR '1'='1", "", "", false, ""}, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
