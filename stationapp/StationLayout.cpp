@@ -91,7 +91,7 @@ StationLayout::StationLayout(int slots) {
     const int footer = TilesTop + rows * (TileHeight + Gap) + 2;
     Add(tk::Kind::Label, "FooterLabel", "TStationForm", 8, footer, width - 16, 15, "");
     Add(tk::Kind::Label, "LogLabel", "TStationForm", 8, footer + 18, width - 16, 13, "");
-    Layout = {"TStationForm", width, footer + 38, Rows.data(), int(Rows.size())};
+    Layout = {"TStationForm", width, footer + 38, Rows.data(), int(Rows.size()), true};
 }
 
 } // namespace stationapp

@@ -1,6 +1,6 @@
 // tolvane-station: the production station's window.
-#include "settings/SettingsLocation.h"
 #include "base/ExecutableFolder.h"
+#include "settings/SettingsLocation.h"
 #include "stationapp/CommandLine.h"
 #include "toolkit/Toolkit.h"
 
@@ -32,11 +32,12 @@ int main(int argc, char** argv) {
         std::fputs(stationapp::Usage().c_str(), stdout);
         return 0;
     }
-    auto application = tk::MakeApplication(argc, argv);
+    // Before the application object: the version needs no display.
     if (line.Version) {
         std::printf("tolvane-station %s\n", tk::ProgramVersion().c_str());
         return 0;
     }
+    auto application = tk::MakeApplication(argc, argv);
     tk::SetApplicationTitle("Tolvane 工作站");
     tk::SetExceptionSink(ShowEscaped);
     const std::string exe = ExecutableFolder();
