@@ -30,7 +30,8 @@ const tk::ControlLayout Controls[] = {
 
 const tk::FormLayout Layout = {"TSlotForm", 460, 284, Controls, int(std::size(Controls)), true};
 
-constexpr char TypeHint[] = "可选端口，或输入设备路径（/dev/serial/by-path/...）";
+// Two lines: the labels of both toolkits break where the text says.
+constexpr char TypeHint[] = "可选端口，或输入设备路径：\n/dev/serial/by-path/...";
 
 } // namespace
 

@@ -46,7 +46,7 @@ std::string SlotEditor::Check(const std::string& name, const std::string& port, 
     if (NameTaken(name, self)) return "已有工位 " + name;
     if (Trimmed(port).empty()) return "请选择或输入端口";
     const std::string opened = PortOfText(port);
-    if (opened.empty()) return "端口应为 COM<n> 或设备路径（/dev/serial/by-path/...）：" + port;
+    if (opened.empty()) return "端口应为 COM<n> 或设备路径\n（/dev/serial/by-path/...）";
     for (size_t i = 0; i < Items.size(); ++i)
         if (i != self && Items[i].Port == opened)
             return "端口 " + opened + " 已用于工位 " + Items[i].Name;

@@ -85,8 +85,10 @@ StationLayout::StationLayout(int slots) {
     const int rows = (slots + columns - 1) / columns;
     const int width = std::max(660, 8 + columns * (TileWidth + Gap) + 2);
     AddTop(width);
+    // A grid narrower than the top stands in the middle.
+    const int left = std::max(8, (width - (columns * (TileWidth + Gap) - Gap)) / 2);
     for (int i = 0; i < slots; ++i)
-        AddTile(i, 8 + i % columns * (TileWidth + Gap),
+        AddTile(i, left + i % columns * (TileWidth + Gap),
                 TilesTop + i / columns * (TileHeight + Gap));
     const int footer = TilesTop + rows * (TileHeight + Gap) + 2;
     Add(tk::Kind::Label, "FooterLabel", "TStationForm", 8, footer, width - 16, 15, "");
