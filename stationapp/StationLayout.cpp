@@ -60,9 +60,10 @@ void StationLayout::AddTop(int width) {
     Add(Kind::Label, "LoaderLabel", form, 226, 90, 48, 13, "升级时：");
     Add(Kind::ComboBox, "LoaderBaud", form, 276, 86, 89, 21, "");
     Add(Kind::ComboBox, "LoaderParity", form, 368, 86, 64, 21, "");
-    Add(Kind::Button, "SlotsButton", form, width - 300, 84, 92, 25, "工位设置");
-    Add(Kind::Button, "StartButton", form, width - 204, 84, 96, 25, "开始");
-    Add(Kind::Button, "StopButton", form, width - 104, 84, 96, 25, "停止");
+    // Right of the loader's parity (which ends at 432), in the narrowest window too.
+    Add(Kind::Button, "SlotsButton", form, width - 220, 84, 68, 25, "工位设置");
+    Add(Kind::Button, "StartButton", form, width - 148, 84, 68, 25, "开始");
+    Add(Kind::Button, "StopButton", form, width - 76, 84, 68, 25, "停止");
 }
 
 void StationLayout::AddTile(int index, int left, int top) {

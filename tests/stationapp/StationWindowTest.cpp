@@ -183,6 +183,34 @@ TEST_F(StationWindowTest, ALogThatCannotBeWrittenStopsEverySlot) {
               QColor(255, 0, 0));
 }
 
+// No control hides another, none leaves the window, for any count of slots (a button once lay
+// over the loader's parity, which the keyboard then reached unseen).
+TEST(StationLayout, ControlsNeitherOverlapNorLeaveTheWindow) {
+    for (int count : {1, 2, 4, 5, 8, 13, 32}) {
+        SCOPED_TRACE(count);
+        const stationapp::StationLayout layout(count);
+        const tk::FormLayout& form = layout.Form();
+        EXPECT_EQ(form.ControlCount, 21 + 7 * count);
+        for (int i = 0; i < form.ControlCount; ++i) {
+            const tk::ControlLayout& a = form.Controls[i];
+            SCOPED_TRACE(a.Name);
+            if (std::string(a.Parent) == form.Name) {
+                EXPECT_GE(a.Left, 0);
+                EXPECT_LE(a.Left + a.Width, form.ClientWidth);
+                EXPECT_LE(a.Top + a.Height, form.ClientHeight);
+            }
+            // The revive button takes the hidden progress bar's place: never both shown.
+            for (int j = i + 1; j < form.ControlCount && !a.Hidden; ++j) {
+                const tk::ControlLayout& b = form.Controls[j];
+                if (b.Hidden || std::string(a.Parent) != b.Parent) continue;
+                const bool apart = a.Left + a.Width <= b.Left || b.Left + b.Width <= a.Left ||
+                                   a.Top + a.Height <= b.Top || b.Top + b.Height <= a.Top;
+                EXPECT_TRUE(apart) << b.Name;
+            }
+        }
+    }
+}
+
 // The dialog on its own: the ports present with their devices, slots added, renamed, refused
 // and removed, and its result only after "确定".
 TEST_F(StationWindowTest, SlotDialogAddsRenamesAndRemovesSlots) {
