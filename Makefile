@@ -98,7 +98,7 @@ run-station: build
 
 bench: bootstrap
 	$(CMAKE_GEN) -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
-	cmake --build build-bench -j $(JOBS) --target bench_serial bench_dialogue bench_upgrade bench_flash bench_station bench_signature \
+	cmake --build build-bench -j $(JOBS) --target bench_serial bench_dialogue bench_upgrade bench_flash bench_station bench_stationapp bench_signature \
 	  tolvane-devsim tolvane-flash tolvane-pack
 	@tools/run-benches.sh build-bench
 
