@@ -14,7 +14,7 @@ TSAN_TARGETS = toolkit_tests serial_core_tests serial_component_tests dialogue_c
 	tolvane-devsim tolvane-pack tolvane-flash
 
 .PHONY: all bootstrap build install package release check-reproducible test test-normal \
-	test-package test-asan test-tsan test-windows windows run bench fuzz screenshot clean
+	test-package test-asan test-tsan test-windows windows run run-station bench fuzz screenshot clean
 
 all: build
 
@@ -93,9 +93,12 @@ test-windows: windows
 run: build
 	@tools/run-demo.sh $(BUILD)
 
+run-station: build
+	@tools/run-station.sh $(BUILD)
+
 bench: bootstrap
 	$(CMAKE_GEN) -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
-	cmake --build build-bench -j $(JOBS) --target bench_serial bench_dialogue bench_upgrade bench_flash bench_station bench_signature \
+	cmake --build build-bench -j $(JOBS) --target bench_serial bench_dialogue bench_upgrade bench_flash bench_station bench_stationapp bench_signature \
 	  tolvane-devsim tolvane-flash tolvane-pack
 	@tools/run-benches.sh build-bench
 

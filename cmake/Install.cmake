@@ -5,21 +5,24 @@ include(GNUInstallDirs)
 set(TOLVANE_APP_ID org.tolvane.Tolvane) # also the window's desktop file name (Application.cpp)
 set(TOLVANE_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/tolvane)
 
-install(TARGETS tolvane tolvane-flash tolvane-pack tolvane-devsim
+install(TARGETS tolvane tolvane-station tolvane-flash tolvane-pack tolvane-devsim
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-install(FILES data/${TOLVANE_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES data/${TOLVANE_APP_ID}.desktop data/${TOLVANE_APP_ID}.Station.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES data/${TOLVANE_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
-install(FILES data/icons/${TOLVANE_APP_ID}.svg
+# The window's icon and the station window's.
+install(FILES data/icons/${TOLVANE_APP_ID}.svg data/icons/${TOLVANE_APP_ID}.Station.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 foreach(size 16 22 24 32 48 64 128 256)
     install(FILES data/icons/hicolor/${size}x${size}/${TOLVANE_APP_ID}.png
+                  data/icons/hicolor/${size}x${size}/${TOLVANE_APP_ID}.Station.png
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
 endforeach()
 
 # Manual pages, compressed as Debian wants them.
 find_program(GZIP_PROGRAM gzip REQUIRED)
-foreach(page tolvane tolvane-flash tolvane-pack tolvane-devsim)
+foreach(page tolvane tolvane-station tolvane-flash tolvane-pack tolvane-devsim)
     set(out ${CMAKE_BINARY_DIR}/man/${page}.1.gz)
     add_custom_command(OUTPUT ${out}
         COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
@@ -38,7 +41,7 @@ add_custom_target(tolvane_compressed_docs ALL DEPENDS ${man_outputs} ${changelog
 install(FILES README.md data/copyright data/60-tolvane-modemmanager.rules
         DESTINATION ${TOLVANE_DOC_DIR})
 install(FILES ${changelog} DESTINATION ${TOLVANE_DOC_DIR} RENAME changelog.gz) # a native package
-install(FILES docs/window.png DESTINATION ${TOLVANE_DOC_DIR}/docs)
+install(FILES docs/window.png docs/station.png DESTINATION ${TOLVANE_DOC_DIR}/docs)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tolvane)
@@ -60,8 +63,10 @@ CRC-32, MD5 digest), resets the device, wakes its loader and hands over the
 package block by block in checksummed frames, showing progress, resends and
 the result. It can also ask the device for its firmware version.
 
-Included are the window program, a command-line flasher for production
-lines and scripts that upgrades several ports at once (tolvane-flash), a
+Included are the window program, the station window for the operator of a
+production fixture (tolvane-station, one tile per slot), a command-line
+flasher for production lines and scripts that upgrades several ports at
+once (tolvane-flash), a
 package writer (tolvane-pack) and a virtual device on a pseudo-terminal
 (tolvane-devsim) for trying it without hardware.")
 include(CPack)

@@ -9,5 +9,6 @@ function(tolvane_version_resource target description)
 endfunction()
 
 tolvane_version_resource(tolvane "Tolvane")
+tolvane_version_resource(tolvane-station "Tolvane production station")
 tolvane_version_resource(tolvane-flash "Tolvane command-line flasher")
 tolvane_version_resource(tolvane-pack "Tolvane package writer")

@@ -60,9 +60,10 @@ void StationLayout::AddTop(int width) {
     Add(Kind::Label, "LoaderLabel", form, 226, 90, 48, 13, "升级时：");
     Add(Kind::ComboBox, "LoaderBaud", form, 276, 86, 89, 21, "");
     Add(Kind::ComboBox, "LoaderParity", form, 368, 86, 64, 21, "");
-    Add(Kind::Button, "SlotsButton", form, width - 300, 84, 92, 25, "工位设置");
-    Add(Kind::Button, "StartButton", form, width - 204, 84, 96, 25, "开始");
-    Add(Kind::Button, "StopButton", form, width - 104, 84, 96, 25, "停止");
+    // Right of the loader's parity (which ends at 432), in the narrowest window too.
+    Add(Kind::Button, "SlotsButton", form, width - 220, 84, 68, 25, "工位设置");
+    Add(Kind::Button, "StartButton", form, width - 148, 84, 68, 25, "开始");
+    Add(Kind::Button, "StopButton", form, width - 76, 84, 68, 25, "停止");
 }
 
 void StationLayout::AddTile(int index, int left, int top) {
@@ -85,13 +86,15 @@ StationLayout::StationLayout(int slots) {
     const int rows = (slots + columns - 1) / columns;
     const int width = std::max(660, 8 + columns * (TileWidth + Gap) + 2);
     AddTop(width);
+    // A grid narrower than the top stands in the middle.
+    const int left = std::max(8, (width - (columns * (TileWidth + Gap) - Gap)) / 2);
     for (int i = 0; i < slots; ++i)
-        AddTile(i, 8 + i % columns * (TileWidth + Gap),
+        AddTile(i, left + i % columns * (TileWidth + Gap),
                 TilesTop + i / columns * (TileHeight + Gap));
     const int footer = TilesTop + rows * (TileHeight + Gap) + 2;
     Add(tk::Kind::Label, "FooterLabel", "TStationForm", 8, footer, width - 16, 15, "");
     Add(tk::Kind::Label, "LogLabel", "TStationForm", 8, footer + 18, width - 16, 13, "");
-    Layout = {"TStationForm", width, footer + 38, Rows.data(), int(Rows.size())};
+    Layout = {"TStationForm", width, footer + 38, Rows.data(), int(Rows.size()), true};
 }
 
 } // namespace stationapp

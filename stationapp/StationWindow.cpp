@@ -1,12 +1,13 @@
 #include "stationapp/StationWindow.h"
 
+#include "base/ExecutableFolder.h"
 #include "settings/IniProfile.h"
 #include "settings/SettingsKeys.h"
-#include "base/ExecutableFolder.h"
 #include "settings/SettingsLocation.h"
 #include "tools/flash/PackageTrust.h"
 
 #include <chrono>
+#include <iterator>
 
 namespace stationapp {
 
@@ -87,8 +88,7 @@ void StationWindow::BuildControls() {
     Window->Get<tk::Button>("ChooseButton")->OnClick = [this] { Choose(); };
     Window->Get<tk::Button>("StartButton")->OnClick = [this] { Start(); };
     Window->Get<tk::Button>("StopButton")->OnClick = [this] { Stop(); };
-    // Slots are set up in Station.ini or on the command line for now.
-    Window->Get<tk::Button>("SlotsButton")->SetEnabled(false);
+    Window->Get<tk::Button>("SlotsButton")->OnClick = [this] { SetUpSlots(); };
     std::vector<std::pair<std::string, std::string>> tiles;
     for (size_t i = 0; i < Slots.size(); ++i) {
         tiles.emplace_back(Slots[i].Name, Slots[i].Port);
@@ -131,6 +131,47 @@ void StationWindow::Name() {
         const TileNames n = TileNamesOf(int(i));
         Window->Find(n.Revive)->SetAccessibleName("恢复 工位 " + Slots[i].Name);
         Window->Find(n.Bar)->SetAccessibleName("工位 " + Slots[i].Name + " 升级进度");
+    }
+}
+
+void StationWindow::SetUpSlots() {
+    if (Started) return; // the settings are locked while the station runs
+    if (std::optional<std::vector<station::SlotSetup>> chosen = Dialogs.SetUpSlots(Slots))
+        Rebuild(std::move(*chosen));
+}
+
+// New slots make a new grid: the window is built again around them, keeping what was typed and
+// chosen, and the slots are saved at once (they are no longer the command line's).
+void StationWindow::Rebuild(std::vector<station::SlotSetup> slots) {
+    const char* const edits[] = {"PackageEdit", "ExpectEdit", "LotEdit", "OperatorEdit"};
+    const char* const modes[] = {"WorkingBaud", "WorkingParity", "LoaderBaud", "LoaderParity"};
+    std::vector<std::string> typed;
+    for (const char* edit : edits)
+        typed.push_back(Window->Get<tk::Edit>(edit)->Text());
+    std::vector<int> chosen;
+    for (const char* mode : modes)
+        chosen.push_back(Window->Get<tk::ComboBox>(mode)->ItemIndex());
+    // The old window goes only once the new one is there: the program never has none.
+    std::unique_ptr<tk::Form> old = std::move(Window);
+    std::unique_ptr<StationLayout> oldLayout = std::move(Layout);
+    Slots = std::move(slots);
+    BuildControls();
+    for (size_t i = 0; i < std::size(edits); ++i)
+        Window->Get<tk::Edit>(edits[i])->SetText(typed[i]);
+    for (size_t i = 0; i < std::size(modes); ++i) {
+        auto* combo = Window->Get<tk::ComboBox>(modes[i]);
+        combo->SetItems(i % 2 ? ParityItems : BaudRateItems);
+        combo->SetItemIndex(chosen[i]);
+    }
+    LoadChosenPackage();
+    if (Shown) Window->Show();
+    old.reset();
+    SlotsGiven.reset();
+    Saved.Slots = Slots;
+    try {
+        WriteStationIni(Files.StationIni, Saved);
+    } catch (const IniWriteError& e) {
+        Dialogs.Message(e.what());
     }
 }
 
@@ -188,6 +229,7 @@ void StationWindow::Choose() {
 }
 
 void StationWindow::Show() {
+    Shown = true;
     Window->Show();
     if (!StartAtOnce) return;
     if (const std::string why = StartRefusal(); !why.empty())
@@ -266,7 +308,7 @@ void StationWindow::Revive(size_t index) {
 // The settings are locked while the station runs.
 void StationWindow::Lock(bool running) {
     for (const char* name : TopNames)
-        if (std::string(name) != "SlotsButton") Window->Find(name)->SetEnabled(!running);
+        Window->Find(name)->SetEnabled(!running);
     Window->Find("StartButton")->SetEnabled(CanStart(PackageValid, Slots.size(), running));
     Window->Find("StopButton")->SetEnabled(running);
 }

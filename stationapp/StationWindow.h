@@ -3,6 +3,7 @@
 // from the board on the user-interface thread, handed over at most ten times a second.
 #include "serial/LineSettings.h"
 #include "stationapp/Board.h"
+#include "stationapp/SlotDialog.h"
 #include "stationapp/StationIni.h"
 #include "stationapp/StationLayout.h"
 #include "stationapp/StationRun.h"
@@ -32,6 +33,10 @@ struct WindowDialogs {
     std::function<void(const std::string&)> Message = tk::MessageBox;
     std::function<bool(const std::string&)> Confirm = tk::ConfirmBox;
     std::function<std::string(const std::string&)> ChooseFile = tk::OpenFileDialog;
+    // The "工位设置" dialog: the slots chosen, none when cancelled.
+    std::function<std::optional<std::vector<station::SlotSetup>>(
+        const std::vector<station::SlotSetup>&)>
+        SetUpSlots = EditSlots;
 };
 
 class StationWindow {
@@ -49,6 +54,8 @@ class StationWindow {
 
   private:
     void BuildControls();
+    void SetUpSlots();
+    void Rebuild(std::vector<station::SlotSetup> slots);
     void Name();
     void FillModes(const RunOverrides& overrides);
     void LoadChosenPackage();
@@ -83,7 +90,7 @@ class StationWindow {
     std::unique_ptr<FirmwarePackageData> Package;
     std::string Md5;
     std::optional<std::string> Signer; // the signing key, when keys are trusted
-    bool PackageValid = false, Started = false, LogReported = false;
+    bool PackageValid = false, Started = false, LogReported = false, Shown = false;
     std::unique_ptr<tk::NotifyWindow> HandOver;
     std::thread Courier;
 };

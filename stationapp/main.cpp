@@ -1,6 +1,7 @@
 // tolvane-station: the production station's window.
-#include "settings/SettingsLocation.h"
 #include "base/ExecutableFolder.h"
+#include "base/FileAccess.h"
+#include "settings/SettingsLocation.h"
 #include "stationapp/CommandLine.h"
 #include "toolkit/Toolkit.h"
 
@@ -24,7 +25,10 @@ void ShowEscaped() {
 int main(int argc, char** argv) {
     stationapp::CommandLine line;
     std::string error;
-    if (!stationapp::ParseCommandLine({argv + 1, argv + argc}, line, error)) {
+    // On Windows the wide command line: the ANSI code page cannot hold a Chinese operator's name.
+    const std::vector<std::string> args = Utf8Arguments(argc, argv);
+    if (!stationapp::ParseCommandLine({args.begin() + (args.empty() ? 0 : 1), args.end()}, line,
+                                      error)) {
         std::fprintf(stderr, "tolvane-station: %s\n", error.c_str());
         return 2;
     }
@@ -32,11 +36,12 @@ int main(int argc, char** argv) {
         std::fputs(stationapp::Usage().c_str(), stdout);
         return 0;
     }
-    auto application = tk::MakeApplication(argc, argv);
+    // Before the application object: the version needs no display.
     if (line.Version) {
         std::printf("tolvane-station %s\n", tk::ProgramVersion().c_str());
         return 0;
     }
+    auto application = tk::MakeApplication(argc, argv);
     tk::SetApplicationTitle("Tolvane 工作站");
     tk::SetExceptionSink(ShowEscaped);
     const std::string exe = ExecutableFolder();

@@ -18,6 +18,7 @@ enum class Kind {
     StatusPane,  // tk::Label, a sunken pane of a status bar
     Image,       // tk::Image
     Panel,       // tk::Panel, holding the controls that name it as their parent
+    ListBox,     // tk::ListBox, a list of lines, one selected
 };
 
 struct ControlLayout {
@@ -35,6 +36,8 @@ struct FormLayout {
     int ClientWidth, ClientHeight; // fixed
     const ControlLayout* Controls; // parents before their children, in painting order
     int ControlCount;
+    // Enter clicks the button that has the focus, as Space does (a window run from the keyboard).
+    bool EnterClicks = false;
 };
 
 } // namespace tk

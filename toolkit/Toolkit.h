@@ -74,7 +74,23 @@ class ComboBox : public Control {
     virtual int ItemIndex() const = 0; // -1: none
     virtual void SetItemIndex(int index) = 0;
     virtual void SetEditable(bool editable) = 0;
+    // The text in the field: what was typed into an editable list, or the selected item.
+    virtual std::string Text() const = 0;
+    virtual void SetText(const std::string& text) = 0;
     // Runs when the selection changes, and when the user picks the item already selected.
+    std::function<void()> OnChange;
+};
+
+// A list of lines in view, at most one selected.
+class ListBox : public Control {
+  public:
+    // Replaces the items by the lines of a CR LF separated text; nothing selected afterwards.
+    virtual void SetItems(const std::string& lines) = 0;
+    virtual int ItemCount() const = 0;
+    virtual std::string ItemText(int index) const = 0;
+    virtual int ItemIndex() const = 0; // -1: none
+    virtual void SetItemIndex(int index) = 0;
+    // Runs when the user moves the selection (not when SetItemIndex does).
     std::function<void()> OnChange;
 };
 
@@ -157,6 +173,9 @@ class Form {
     virtual void SetCaption(const std::string& text) = 0;
     virtual std::string Caption() const = 0;
     virtual void Show() = 0;
+    // Shows the window over the others, which take no input meanwhile; returns once it has
+    // closed.
+    virtual void ShowModal() = 0;
     virtual void Close() = 0;
     // The control of that name in the layout; null when there is none.
     virtual Control* Find(const std::string& name) const = 0;

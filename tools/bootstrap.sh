@@ -16,10 +16,10 @@ packages=(
     unixodbc-dev odbc-postgresql libsqliteodbc postgresql
 )
 # The Windows cross build and wine, without their recommends (which pull in about a gigabyte
-# more), as they were measured.
+# more), as they were measured; and the icon renderer (tools/render-icons.sh).
 lean_packages=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 fonts-wine msitools wixl
-    faketime
+    faketime librsvg2-bin
 )
 
 missing=() missing_lean=()

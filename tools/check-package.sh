@@ -25,24 +25,29 @@ if [[ $(id -u) -eq 0 ]]; then dpkg --dry-run -i "$deb" >/dev/null; fi
 
 share=$scratch/root/usr/share
 desktop-file-validate "$share/applications/org.tolvane.Tolvane.desktop"
+desktop-file-validate "$share/applications/org.tolvane.Tolvane.Station.desktop"
 appstreamcli validate --no-net --pedantic "$share/metainfo/org.tolvane.Tolvane.metainfo.xml" >/dev/null ||
     appstreamcli validate --no-net "$share/metainfo/org.tolvane.Tolvane.metainfo.xml"
 
 for program in "$scratch"/root/usr/bin/*; do
     name=$(basename "$program")
-    [[ $name == tolvane ]] && continue # the window takes no options
+    [[ $name == tolvane ]] && continue # the window takes no options (tolvane-station does)
     out=$("$program" --version)
     [[ $out == "$name "* ]] || { echo "$name --version printed: $out" >&2; exit 1; }
     echo "$out"
     man -l "$share/man/man1/$name.1.gz" >/dev/null 2>&1 || { echo "no manual page for $name" >&2; exit 1; }
 done
 
-# The desktop entry's command starts the window (offscreen, a private home): still running after
-# two seconds, then stopped.
-exec_line=$(sed -n 's/^Exec=//p' "$share/applications/org.tolvane.Tolvane.desktop")
+# Each desktop entry's command starts its window (offscreen, a private home) with its icon
+# installed: still running after two seconds, then stopped.
 mkdir -p "$scratch/home"
-status=0
-HOME=$scratch/home XDG_CONFIG_HOME=$scratch/home/.config QT_QPA_PLATFORM=offscreen \
-    timeout 2 "$scratch/root/usr/bin/$exec_line" >/dev/null 2>&1 || status=$?
-[[ $status -eq 124 ]] || { echo "the window did not keep running (status $status)" >&2; exit 1; }
-echo "desktop entry: '$exec_line' starts the window"
+for entry in org.tolvane.Tolvane org.tolvane.Tolvane.Station; do
+    exec_line=$(sed -n 's/^Exec=//p' "$share/applications/$entry.desktop")
+    icon=$(sed -n 's/^Icon=//p' "$share/applications/$entry.desktop")
+    [[ -f $share/icons/hicolor/48x48/apps/$icon.png ]] || { echo "$entry: no icon $icon" >&2; exit 1; }
+    status=0
+    HOME=$scratch/home XDG_CONFIG_HOME=$scratch/home/.config QT_QPA_PLATFORM=offscreen \
+        timeout 2 "$scratch/root/usr/bin/$exec_line" >/dev/null 2>&1 || status=$?
+    [[ $status -eq 124 ]] || { echo "$entry: the window did not keep running (status $status)" >&2; exit 1; }
+    echo "desktop entry $entry: '$exec_line' starts the window"
+done

@@ -28,7 +28,7 @@ cmake --build "$work/windows" -j "$jobs" --target windows_release
 cmake -S "$src" -G "Unix Makefiles" -B "$work/linux" -DTOLVANE_REPRODUCIBLE=ON -DTOLVANE_BENCH=OFF \
     -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
 cmake --build "$work/linux" -j "$jobs" \
-    --target tolvane tolvane-flash tolvane-pack tolvane-devsim tolvane_compressed_docs
+    --target tolvane tolvane-station tolvane-flash tolvane-pack tolvane-devsim tolvane_compressed_docs
 (cd "$work/linux" && rm -f tolvane_*.deb && cpack -G DEB >/dev/null)
 
 rm -rf "$out"

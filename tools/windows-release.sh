@@ -22,7 +22,8 @@ cp "$@" "$name/"
 sed 's/$/\r/' "$src/README.md" >"$name/README.txt"
 sed 's/$/\r/' "$src/data/win32/THIRD-PARTY-NOTICES.txt" >"$name/THIRD-PARTY-NOTICES.txt"
 cp "$src/data/icons/org.tolvane.Tolvane.ico" tolvane.ico
-touch -d "@$epoch" "$name" "$name"/* tolvane.ico
+cp "$src/data/icons/org.tolvane.Tolvane.Station.ico" station.ico
+touch -d "@$epoch" "$name" "$name"/* tolvane.ico station.ico
 /usr/bin/python3 "$src/tools/reproducible-zip.py" "$name.zip" "$name" "$epoch"
 
 # The installer: wixl, then the summary's package code (wixl draws one at random) and the

@@ -1,9 +1,11 @@
 // The station window's logic without a screen: tiles from the station's events, the footer,
-// Station.ini, when "开始" may be pressed and what closing does.
+// Station.ini, when "开始" may be pressed, what closing does, and the slots as "工位设置" edits
+// them.
 #include <gtest/gtest.h>
 
 #include "settings/IniProfile.h"
 #include "stationapp/Board.h"
+#include "stationapp/SlotEditor.h"
 #include "stationapp/StationIni.h"
 #include "stationapp/StationRun.h"
 #include "tests/package/TempDir.h"
@@ -293,6 +295,82 @@ TEST(Controls, ClosingAsksOnlyWhileUnitsAreUpgraded) {
     EXPECT_EQ(stationapp::DecideClose(false, false), stationapp::CloseStep::Close);
     EXPECT_EQ(stationapp::DecideClose(true, false), stationapp::CloseStep::StopThenClose);
     EXPECT_EQ(stationapp::DecideClose(true, true), stationapp::CloseStep::Ask);
+}
+
+TEST(SlotEditor, PortsAreComNumbersOrDevicePaths) {
+    const struct {
+        const char* Typed;
+        const char* Opened; // empty: refused
+    } cases[] = {
+        {"COM3", "COM3"},
+        {"com12", "COM12"},
+        {"  COM7 ", "COM7"},
+        {"/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0",
+         "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0"},
+        {"\\\\.\\COM12", "\\\\.\\COM12"},
+        {"COM0", ""},
+        {"COM257", ""},
+        {"COM07", ""},
+        {"ttyUSB0", ""},
+        {"dev/ttyUSB0", ""},
+        {"/", ""},
+        {"/dev/tty\nS0", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Typed);
+        EXPECT_EQ(stationapp::PortOfText(c.Typed), c.Opened);
+    }
+}
+
+TEST(SlotEditor, AddsChangesAndRemovesRefusingClashes) {
+    stationapp::SlotEditor editor(std::vector<station::SlotSetup>{{"A", "COM3"}});
+    EXPECT_EQ(editor.NextName(), "B");
+    const struct {
+        const char* What;
+        std::function<std::string(stationapp::SlotEditor&)> Do;
+        bool Done;
+        std::string Lines; // afterwards
+    } steps[] = {
+        {"add", [](auto& e) { return e.Add("B", "com4"); }, true, "A  COM3\r\nB  COM4"},
+        {"a name taken", [](auto& e) { return e.Add("A", "COM5"); }, false, "A  COM3\r\nB  COM4"},
+        {"a port taken", [](auto& e) { return e.Add("C", "COM3"); }, false, "A  COM3\r\nB  COM4"},
+        {"no name", [](auto& e) { return e.Add("  ", "COM5"); }, false, "A  COM3\r\nB  COM4"},
+        {"a line break in the name", [](auto& e) { return e.Add("C\nD", "COM5"); }, false,
+         "A  COM3\r\nB  COM4"},
+        {"no port", [](auto& e) { return e.Add("C", ""); }, false, "A  COM3\r\nB  COM4"},
+        {"a device path", [](auto& e) { return e.Add(" C ", "/dev/serial/by-path/x"); }, true,
+         "A  COM3\r\nB  COM4\r\nC  /dev/serial/by-path/x"},
+        {"renamed, its own port kept", [](auto& e) { return e.Change(0, "前", "COM3"); }, true,
+         "前  COM3\r\nB  COM4\r\nC  /dev/serial/by-path/x"},
+        {"changed onto another's port", [](auto& e) { return e.Change(1, "B", "COM3"); }, false,
+         "前  COM3\r\nB  COM4\r\nC  /dev/serial/by-path/x"},
+        {"nothing selected", [](auto& e) { return e.Change(7, "Z", "COM9"); }, false,
+         "前  COM3\r\nB  COM4\r\nC  /dev/serial/by-path/x"},
+        {"removed",
+         [](auto& e) {
+             e.Remove(1);
+             return std::string();
+         },
+         true, "前  COM3\r\nC  /dev/serial/by-path/x"},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.What);
+        const std::string why = step.Do(editor);
+        EXPECT_EQ(why.empty(), step.Done) << why;
+        EXPECT_EQ(editor.Lines(), step.Lines);
+    }
+    EXPECT_EQ(editor.NextName(), "A");
+}
+
+TEST(SlotEditor, TakesNoMoreThanThirtyTwoSlots) {
+    stationapp::SlotEditor editor(std::vector<station::SlotSetup>{});
+    for (int i = 1; i <= 32; ++i)
+        ASSERT_EQ(editor.Add(editor.NextName(), "COM" + std::to_string(i)), "") << i;
+    EXPECT_EQ(editor.Slots()[25].Name, "Z");
+    EXPECT_EQ(editor.Slots()[26].Name, "27");
+    EXPECT_FALSE(editor.Add("X", "COM40").empty());
+    EXPECT_EQ(editor.Slots().size(), 32u);
 }
 
 TEST(StationRun, RefusesALogItCannotWriteAndStopsSlotsThatWait) {

@@ -1,8 +1,10 @@
 // The station window on the offscreen platform against tolvane-devsim units, clicked as a person
 // would: units upgraded, verified and recorded from "开始"; a slot out of service brought back
 // with "恢复"; "停止" with an upgrade under way; a log that cannot be written; the names a
-// screen reader announces; and a picture of the window with eight slots.
+// screen reader announces; the "工位设置" dialog; the whole window from the keyboard; and a picture
+// of the window with eight slots.
 #include "stationapp/StationWindow.h"
+#include "serial/PortMap.h"
 #include "tests/package/TempDir.h"
 #include "tests/support/ChildProcess.h"
 #include "toolkit/qt/QtToolkit.h"
@@ -11,7 +13,9 @@
 
 #include <QApplication>
 #include <QTest>
+#include <QTimer>
 
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -65,6 +69,10 @@ class StationWindowTest : public ::testing::Test {
             return true;
         };
         dialogs.ChooseFile = [](const std::string&) { return std::string(); };
+        dialogs.SetUpSlots = [this](const std::vector<station::SlotSetup>& setups) {
+            ++SetUps;
+            return SlotsChosen ? SlotsChosen(setups) : std::nullopt;
+        };
         Window = std::make_unique<stationapp::StationWindow>(
             stationapp::WindowFiles{Dir.File("Station.ini"), Dir.File("Config.ini"), Log},
             overrides, dialogs);
@@ -84,6 +92,10 @@ class StationWindowTest : public ::testing::Test {
     const std::string Log = Dir.File("records.jsonl");
     std::vector<std::unique_ptr<Child>> Devices;
     std::vector<std::string> Messages, Questions;
+    std::function<std::optional<std::vector<station::SlotSetup>>(
+        const std::vector<station::SlotSetup>&)>
+        SlotsChosen;
+    int SetUps = 0;
     std::unique_ptr<stationapp::StationWindow> Window;
 };
 
@@ -169,6 +181,182 @@ TEST_F(StationWindowTest, ALogThatCannotBeWrittenStopsEverySlot) {
     EXPECT_NE(Get("FooterLabel")->Caption().find("记录失败"), std::string::npos);
     EXPECT_EQ(tk::qt::Q(Get("FooterLabel"))->palette().color(QPalette::WindowText),
               QColor(255, 0, 0));
+}
+
+// No control hides another, none leaves the window, for any count of slots (a button once lay
+// over the loader's parity, which the keyboard then reached unseen).
+TEST(StationLayout, ControlsNeitherOverlapNorLeaveTheWindow) {
+    for (int count : {1, 2, 4, 5, 8, 13, 32}) {
+        SCOPED_TRACE(count);
+        const stationapp::StationLayout layout(count);
+        const tk::FormLayout& form = layout.Form();
+        EXPECT_EQ(form.ControlCount, 21 + 7 * count);
+        for (int i = 0; i < form.ControlCount; ++i) {
+            const tk::ControlLayout& a = form.Controls[i];
+            SCOPED_TRACE(a.Name);
+            if (std::string(a.Parent) == form.Name) {
+                EXPECT_GE(a.Left, 0);
+                EXPECT_LE(a.Left + a.Width, form.ClientWidth);
+                EXPECT_LE(a.Top + a.Height, form.ClientHeight);
+            }
+            // The revive button takes the hidden progress bar's place: never both shown.
+            for (int j = i + 1; j < form.ControlCount && !a.Hidden; ++j) {
+                const tk::ControlLayout& b = form.Controls[j];
+                if (b.Hidden || std::string(a.Parent) != b.Parent) continue;
+                const bool apart = a.Left + a.Width <= b.Left || b.Left + b.Width <= a.Left ||
+                                   a.Top + a.Height <= b.Top || b.Top + b.Height <= a.Top;
+                EXPECT_TRUE(apart) << b.Name;
+            }
+        }
+    }
+}
+
+// The dialog on its own: the ports present with their devices, slots added, renamed, refused
+// and removed, and its result only after "确定".
+TEST_F(StationWindowTest, SlotDialogAddsRenamesAndRemovesSlots) {
+    const std::string a = Device(37);
+    SetPortMapFolder(Dir.File("ports"));
+    stationapp::SlotDialog dialog(std::vector<station::SlotSetup>{{"A", "COM37"}});
+    SetPortMapFolder("");
+    auto* port = dialog.Form().Get<tk::ComboBox>("PortCombo");
+    // The machine's own ports may be listed beside it.
+    int listed = -1;
+    for (int i = 0; i < port->ItemCount(); ++i)
+        if (port->ItemText(i) == "COM37") listed = i;
+    ASSERT_GE(listed, 0) << port->Items();
+    EXPECT_EQ(tk::qt::Q(port)->itemData(listed, Qt::ToolTipRole).toString().toStdString(),
+              std::filesystem::canonical(a).string());
+    auto* list = dialog.Form().Get<tk::ListBox>("SlotList");
+    auto* name = dialog.Form().Get<tk::Edit>("NameEdit");
+    auto* error = dialog.Form().Get<tk::Label>("ErrorLabel");
+    auto click = [&](const char* button) {
+        tk::qt::Q(dialog.Form().Get<tk::Button>(button))->click();
+    };
+    EXPECT_EQ(name->Text(), "B"); // the next free name is offered
+    EXPECT_FALSE(dialog.Form().Find("RemoveButton")->Enabled());
+
+    port->SetText("COM37");
+    click("AddButton");
+    EXPECT_NE(error->Caption().find("已用于工位 A"), std::string::npos) << error->Caption();
+    port->SetText("/dev/serial/by-path/pci-0000:00:14.0-usb-0:3:1.0-port0");
+    click("AddButton");
+    EXPECT_EQ(error->Caption(), "");
+    ASSERT_EQ(list->ItemCount(), 2);
+    EXPECT_EQ(list->ItemText(1), "B  /dev/serial/by-path/pci-0000:00:14.0-usb-0:3:1.0-port0");
+
+    tk::qt::Q(list)->setCurrentRow(0); // as a click on the line does
+    EXPECT_EQ(name->Text(), "A");
+    EXPECT_EQ(port->Text(), "COM37");
+    name->SetText("甲");
+    click("ChangeButton");
+    EXPECT_EQ(list->ItemText(0), "甲  COM37");
+    tk::qt::Q(list)->setCurrentRow(1);
+    click("RemoveButton");
+    EXPECT_EQ(list->ItemCount(), 1);
+    EXPECT_FALSE(dialog.Result());
+
+    // Shown modally, "确定" ends it with the slots.
+    QTimer::singleShot(0, [&] { click("OkButton"); });
+    const auto chosen = dialog.Run();
+    ASSERT_TRUE(chosen);
+    ASSERT_EQ(chosen->size(), 1u);
+    EXPECT_EQ((*chosen)[0].Name, "甲");
+    EXPECT_EQ((*chosen)[0].Port, "COM37");
+
+    stationapp::SlotDialog cancelled(std::vector<station::SlotSetup>{{"A", "COM37"}});
+    QTimer::singleShot(
+        0, [&] { tk::qt::Q(cancelled.Form().Get<tk::Button>("CancelButton"))->click(); });
+    EXPECT_FALSE(cancelled.Run());
+}
+
+// Slots set up in the dialog make the window's grid anew, keep what was typed, are saved at
+// once (the lines Station.ini holds for others kept) and upgrade units; locked while running.
+TEST_F(StationWindowTest, SlotsSetUpInTheDialogRebuildTheWindowAndAreSaved) {
+    const std::string a = Device(38, {"--units", "1", "--absent", "200"});
+    const std::string b = Device(39, {"--units", "1", "--absent", "200"});
+    std::ofstream(Dir.File("Station.ini")) << "[Other]\nKeep=1\n";
+    Open({{"A", a}});
+    Get<tk::Edit>("LotEdit")->SetText("L-7");
+    std::vector<station::SlotSetup> offered;
+    SlotsChosen = [&](const std::vector<station::SlotSetup>& setups) {
+        offered = setups;
+        stationapp::SlotDialog dialog(setups);
+        dialog.Form().Get<tk::Edit>("NameEdit")->SetText("B");
+        dialog.Form().Get<tk::ComboBox>("PortCombo")->SetText(b);
+        tk::qt::Q(dialog.Form().Get<tk::Button>("AddButton"))->click();
+        tk::qt::Q(dialog.Form().Get<tk::Button>("OkButton"))->click();
+        return dialog.Result();
+    };
+    EXPECT_TRUE(Get<tk::Button>("SlotsButton")->Enabled());
+    Click("SlotsButton");
+    ASSERT_EQ(offered.size(), 1u);
+    EXPECT_EQ(offered[0].Port, a);
+    ASSERT_NE(Window->Form().Find("Tile2"), nullptr);
+    EXPECT_EQ(Window->Form().Find("Tile3"), nullptr);
+    EXPECT_EQ(Get("Tile2Title")->Caption(), "工位 B  COM39");
+    EXPECT_EQ(Get<tk::Edit>("LotEdit")->Text(), "L-7");
+    EXPECT_TRUE(tk::qt::Q(&Window->Form())->isVisible());
+    std::ifstream saved(Dir.File("Station.ini"));
+    const std::string text{std::istreambuf_iterator<char>(saved), {}};
+    EXPECT_NE(text.find("Keep=1"), std::string::npos) << text;
+    EXPECT_NE(text.find("Count=2"), std::string::npos) << text;
+    EXPECT_NE(text.find("Port2=" + b), std::string::npos) << text;
+
+    Click("StartButton");
+    EXPECT_FALSE(Get<tk::Button>("SlotsButton")->Enabled());
+    ASSERT_TRUE(WaitFor([&] { return Lines(Log) == 2; })) << Lines(Log);
+    Click("StopButton");
+    ASSERT_TRUE(WaitFor([&] { return State(1) == "已停止" && State(2) == "已停止"; }));
+    EXPECT_TRUE(Get<tk::Button>("SlotsButton")->Enabled());
+    EXPECT_EQ(SetUps, 1);
+}
+
+// Every control is reached with Tab in the layout's order; Space and Enter press buttons; every
+// control that takes the focus has a name, in the window and in the dialog.
+TEST_F(StationWindowTest, TheWholeWindowWorksFromTheKeyboard) {
+    const std::string a = Device(40, {"--pace", "--units", "1"});
+    Open({{"A", a}});
+    QWidget* form = tk::qt::Q(&Window->Form());
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+    tk::qt::Q(Get<tk::Edit>("PackageEdit"))->setFocus();
+    std::vector<std::string> reached;
+    for (int i = 0; i < 20; ++i) {
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        const std::string name = focus->objectName().toStdString();
+        if (!reached.empty() && name == reached.front()) break;
+        reached.push_back(name);
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(focus->accessibleName().isEmpty());
+        QTest::keyClick(focus, Qt::Key_Tab);
+    }
+    const std::vector<std::string> order = {
+        "PackageEdit",  "ChooseButton", "ExpectEdit",    "LotEdit",
+        "OperatorEdit", "WorkingBaud",  "WorkingParity", "LoaderBaud",
+        "LoaderParity", "SlotsButton",  "StartButton"}; // "停止" is disabled at rest
+    EXPECT_EQ(reached, order);
+
+    auto press = [&](const char* button, Qt::Key key) {
+        QWidget* widget = tk::qt::Q(Get<tk::Button>(button));
+        widget->setFocus();
+        QTest::keyClick(widget, key);
+    };
+    press("SlotsButton", Qt::Key_Return);
+    EXPECT_EQ(SetUps, 1);
+    press("StartButton", Qt::Key_Space);
+    EXPECT_TRUE(Window->Running());
+    ASSERT_TRUE(WaitFor([&] { return State(1).rfind("升级中", 0) == 0; })) << State(1);
+    press("StopButton", Qt::Key_Enter);
+    ASSERT_TRUE(WaitFor([&] { return State(1) == "已停止"; })) << State(1);
+    EXPECT_EQ(Lines(Log), 1);
+
+    stationapp::SlotDialog dialog(std::vector<station::SlotSetup>{{"A", "COM40"}});
+    for (QWidget* widget : tk::qt::Q(&dialog.Form())->findChildren<QWidget*>()) {
+        if (!(widget->focusPolicy() & Qt::TabFocus) || widget->objectName().isEmpty()) continue;
+        SCOPED_TRACE(widget->objectName().toStdString());
+        EXPECT_FALSE(widget->accessibleName().isEmpty());
+    }
 }
 
 // Eight setups in their states, saved as a picture (TOLVANE_STATION_SCREENSHOT names the file).

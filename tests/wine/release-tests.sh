@@ -18,7 +18,7 @@ msi=$(ls "$release"/tolvane-*-x64.msi)
 version=${msi##*/tolvane-}
 version=${version%-x64.msi}
 zip=$release/tolvane-$version-windows-x64.zip
-programs=(tolvane.exe tolvane-flash.exe tolvane-pack.exe)
+programs=(tolvane.exe tolvane-station.exe tolvane-flash.exe tolvane-pack.exe)
 installed_files=(README.txt THIRD-PARTY-NOTICES.txt "${programs[@]}")
 upgrade_code='{C03CCC74-8543-4CC5-BE83-F870CD2403C0}'
 caption="^Tolvane ${version//./\\.}\$"
@@ -40,6 +40,7 @@ for program in "${programs[@]}"; do
     check "$program describes itself" grep -qE '^FileDescription=Tolvane' <(resource "$program")
 done
 check "tolvane.exe carries its icon" grep -qx 'icons=1' <(resource tolvane.exe)
+check "tolvane-station.exe carries its icon" grep -qx 'icons=1' <(resource tolvane-station.exe)
 
 folder=$WINEPREFIX/drive_c/Program\ Files/Tolvane
 appdata=$(winepath -u "$(run cmd /c echo %APPDATA% | tr -d '\r')")
@@ -55,6 +56,9 @@ tidy_path() {
 }
 on_path() { run cmd /c echo %PATH% | grep -qi 'program files\\tolvane'; }
 menu_entry() { find "$WINEPREFIX/drive_c" -path '*/Start Menu/Programs/Tolvane.lnk' | grep -q .; }
+station_entry() {
+    find "$WINEPREFIX/drive_c" -path '*/Start Menu/Programs/Tolvane 工作站.lnk' | grep -q .
+}
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 rm -rf "$appdata/Tolvane"
 # What an interrupted earlier run may have left installed.
@@ -68,6 +72,7 @@ listing() { (cd "$folder" 2>/dev/null && ls -A); }
 check "the installed folder holds the programs, README and notices" \
     test "$(listing)" = "$(printf '%s\n' "${installed_files[@]}" | LC_ALL=C sort)"
 check "the Start menu has the entry Tolvane" menu_entry
+check "the Start menu has the entry Tolvane 工作站" station_entry
 entry=$(run reg query "$uninstall_key\\$product_code" | tr -d '\r')
 check "Apps & features lists Tolvane $version" \
     grep -qE "DisplayVersion +REG_SZ +$version\$" <<<"$entry"
@@ -88,6 +93,7 @@ status=$?
 check "msiexec /x removes it quietly (status $status)" test "$status" -eq 0
 check "every installed file is gone" test ! -e "$folder"
 check "the Start-menu entry is gone" eval '! menu_entry'
+check "the station's Start-menu entry is gone" eval '! station_entry'
 check "PATH no longer holds the folder" eval '! on_path'
 check "the user's Config.ini stays" test -f "$user_ini"
 

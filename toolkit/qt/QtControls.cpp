@@ -89,6 +89,36 @@ void QtComboBox::SetItemHint(int index, const std::string& hint) {
 void QtComboBox::SetEditable(bool editable) {
     setEditable(editable);
 }
+void QtComboBox::SetText(const std::string& text) {
+    const int at = findText(ToQt(text));
+    if (at >= 0 || !isEditable())
+        setCurrentIndex(at);
+    else
+        setEditText(ToQt(text));
+}
+
+QtListBox::QtListBox(QWidget* parent) : QtControl(parent) {
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(this, &QListWidget::currentRowChanged, this, [this](int) {
+        if (!Placing && OnChange) OnChange();
+    });
+}
+void QtListBox::SetItems(const std::string& lines) {
+    Placing = true;
+    clear();
+    if (!lines.empty()) addItems(ToQt(lines).split(QStringLiteral("\r\n")));
+    setCurrentRow(-1);
+    Placing = false;
+}
+std::string QtListBox::ItemText(int index) const {
+    const QListWidgetItem* entry = item(index);
+    return entry ? entry->text().toStdString() : std::string();
+}
+void QtListBox::SetItemIndex(int index) {
+    Placing = true;
+    setCurrentRow(index);
+    Placing = false;
+}
 
 void QtButton::SetGlyph(const tk::ImageList& images, int index) {
     glyphIndex_ = index;

@@ -3,7 +3,9 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QScreen>
 
 #include <algorithm>
@@ -99,6 +101,8 @@ QWidget* BuildControl(QWidget* parent, ControlMap& controls, const ControlLayout
         return Make<QtImage>(parent, controls, c);
     case Kind::Panel:
         return Make<QtPanel>(parent, controls, c);
+    case Kind::ListBox:
+        return Make<QtListBox>(parent, controls, c);
     }
     return nullptr;
 }
@@ -113,7 +117,7 @@ void OrderTabStops(std::vector<std::pair<int, QWidget*>> tabStops) {
 
 } // namespace
 
-QtForm::QtForm(const FormLayout& layout) {
+QtForm::QtForm(const FormLayout& layout) : enterClicks_(layout.EnterClicks) {
     setObjectName(QString::fromUtf8(layout.Name));
     setWindowTitle(QCoreApplication::applicationName());
     std::map<std::string, QWidget*> widgets;
@@ -153,6 +157,28 @@ tk::ImageList* QtForm::AddImageList(const std::vector<LampImage>& images) {
     return imageLists_.back().get();
 }
 
+void QtForm::ShowModal() {
+    setWindowModality(Qt::ApplicationModal);
+    // A dialog closing is not the program's last window closing.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    QEventLoop loop;
+    modalLoop_ = &loop;
+    show();
+    if (isVisible()) loop.exec();
+    modalLoop_ = nullptr;
+}
+
+// A button passes Enter on (it takes Space itself): the form clicks the one with the focus.
+void QtForm::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    auto* button = qobject_cast<QPushButton*>(focusWidget());
+    if (enterClicks_ && enter && button && button->isEnabled() && button->isVisible()) {
+        button->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void QtForm::closeEvent(QCloseEvent* event) {
     if (OnCloseQuery && !OnCloseQuery()) {
         event->ignore();
@@ -160,6 +186,7 @@ void QtForm::closeEvent(QCloseEvent* event) {
     }
     if (OnClose) OnClose();
     event->accept();
+    if (modalLoop_) modalLoop_->quit();
 }
 
 } // namespace tk::qt

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QList>
+#include <QListWidget>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -78,6 +79,21 @@ class QtComboBox : public QtControl<QComboBox, tk::ComboBox> {
     int ItemIndex() const override { return currentIndex(); }
     void SetItemIndex(int index) override { setCurrentIndex(index); }
     void SetEditable(bool editable) override;
+    std::string Text() const override { return currentText().toStdString(); }
+    void SetText(const std::string& text) override;
+};
+
+class QtListBox : public QtControl<QListWidget, tk::ListBox> {
+  public:
+    explicit QtListBox(QWidget* parent = nullptr);
+    void SetItems(const std::string& lines) override;
+    int ItemCount() const override { return count(); }
+    std::string ItemText(int index) const override;
+    int ItemIndex() const override { return currentRow(); }
+    void SetItemIndex(int index) override;
+
+  private:
+    bool Placing = false; // the program moves the selection: no OnChange
 };
 
 class QtButton : public QtControl<QPushButton, tk::Button> {
@@ -154,6 +170,7 @@ class QtForm : public QWidget, public tk::Form {
     }
     std::string Caption() const override { return windowTitle().toStdString(); }
     void Show() override { show(); }
+    void ShowModal() override;
     void Close() override { close(); }
     Control* Find(const std::string& name) const override;
     tk::Timer* AddTimer(int intervalMs, bool precise) override;
@@ -161,10 +178,13 @@ class QtForm : public QWidget, public tk::Form {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
+    bool enterClicks_ = false;
     std::map<std::string, Control*> controls_;
     std::vector<std::unique_ptr<QtImageList>> imageLists_;
+    class QEventLoop* modalLoop_ = nullptr;
 };
 
 // The Qt widget (or timer, form, image list) behind a toolkit object.
@@ -178,6 +198,7 @@ template <> struct QtOf<tk::Memo> { using Type = QtMemo; };
 template <> struct QtOf<tk::ProgressBar> { using Type = QtProgressBar; };
 template <> struct QtOf<tk::Image> { using Type = QtImage; };
 template <> struct QtOf<tk::Panel> { using Type = QtPanel; };
+template <> struct QtOf<tk::ListBox> { using Type = QtListBox; };
 template <> struct QtOf<tk::Timer> { using Type = QtTimer; };
 template <> struct QtOf<tk::Form> { using Type = QtForm; };
 template <> struct QtOf<tk::Control> { using Type = QWidget; }; // the status bar

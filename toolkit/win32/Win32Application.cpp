@@ -10,6 +10,7 @@ namespace win32 {
 void (*exceptionSink)() = nullptr;
 std::wstring applicationTitle = L"Tolvane";
 HWND mainWindow = nullptr;
+HWND modalWindow = nullptr;
 
 HINSTANCE Instance() {
     return GetModuleHandleW(nullptr);
@@ -31,6 +32,7 @@ std::string WindowText(HWND window) {
 }
 
 void Dispatch(MSG& msg) {
+    if (modalWindow && IsDialogMessageW(modalWindow, &msg)) return;
     if (mainWindow && IsDialogMessageW(mainWindow, &msg)) return;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);

@@ -20,7 +20,8 @@ namespace tk::win32 {
 
 extern void (*exceptionSink)();
 extern std::wstring applicationTitle;
-extern HWND mainWindow; // the first form: its keyboard navigation, its closing ends Run
+extern HWND mainWindow;  // the first form: its keyboard navigation, its closing ends Run
+extern HWND modalWindow; // the form shown modally, if any: its keyboard navigation
 
 HINSTANCE Instance();
 // The dialog font: 8 points at 96 dpi, the face the layout was drawn for.

@@ -129,9 +129,47 @@ class Win32ComboBox : public Win32Control<ComboBox> {
     void SetItemIndex(int index) override { SendMessageW(Handle, CB_SETCURSEL, WPARAM(index), 0); }
     // The kind is fixed at creation (CBS_DROPDOWNLIST or CBS_DROPDOWN), as the layout gives it.
     void SetEditable(bool) override {}
+    std::string Text() const override { return WindowText(); }
+    void SetText(const std::string& text) override {
+        const std::wstring wide = WideFromUtf8(text);
+        const LRESULT at =
+            SendMessageW(Handle, CB_FINDSTRINGEXACT, WPARAM(-1), LPARAM(wide.c_str()));
+        SendMessageW(Handle, CB_SETCURSEL, WPARAM(at), 0);
+        if (at == CB_ERR) SetWindowTextW(Handle, wide.c_str());
+    }
     void Command(WORD code) override {
         // A pick that moves the selection, and a pick of the item already selected.
         if ((code == CBN_SELCHANGE || code == CBN_SELENDOK) && OnChange) Guarded(OnChange);
+    }
+};
+
+class Win32ListBox : public Win32Control<ListBox> {
+  public:
+    void SetItems(const std::string& lines) override {
+        SendMessageW(Handle, LB_RESETCONTENT, 0, 0);
+        if (lines.empty()) return;
+        for (size_t start = 0;;) {
+            const size_t end = lines.find("\r\n", start);
+            const std::string item = lines.substr(start, end - start);
+            SendMessageW(Handle, LB_ADDSTRING, 0, LPARAM(WideFromUtf8(item).c_str()));
+            if (end == std::string::npos) break;
+            start = end + 2;
+        }
+    }
+    int ItemCount() const override { return int(SendMessageW(Handle, LB_GETCOUNT, 0, 0)); }
+    std::string ItemText(int index) const override {
+        const LRESULT n = SendMessageW(Handle, LB_GETTEXTLEN, WPARAM(index), 0);
+        if (n == LB_ERR) return {};
+        std::wstring text(size_t(n) + 1, L'\0');
+        SendMessageW(Handle, LB_GETTEXT, WPARAM(index), LPARAM(text.data()));
+        text.resize(size_t(n));
+        return Utf8FromWide(text);
+    }
+    int ItemIndex() const override { return int(SendMessageW(Handle, LB_GETCURSEL, 0, 0)); }
+    void SetItemIndex(int index) override { SendMessageW(Handle, LB_SETCURSEL, WPARAM(index), 0); }
+    // The list tells of moves by the user only.
+    void Command(WORD code) override {
+        if (code == LBN_SELCHANGE && OnChange) Guarded(OnChange);
     }
 };
 

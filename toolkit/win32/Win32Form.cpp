@@ -6,6 +6,8 @@ namespace tk::win32 {
 
 namespace {
 const wchar_t kFormClass[] = L"TolvaneForm";
+// Every form alive, oldest first: a main window rebuilt hands its part to the next one.
+std::vector<HWND> forms;
 } // namespace
 
 template <typename T>
@@ -52,6 +54,38 @@ void Win32Form::CreateFrame(const FormLayout& layout) {
                              (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, nullptr,
                              nullptr, Instance(), this);
     if (!mainWindow) mainWindow = Handle;
+    forms.push_back(Handle);
+}
+
+Win32Form::~Win32Form() {
+    Timers.clear();
+    forms.erase(std::remove(forms.begin(), forms.end(), Handle), forms.end());
+    if (mainWindow == Handle) mainWindow = forms.empty() ? nullptr : forms.back();
+    if (Handle) DestroyWindow(Handle);
+}
+
+void Win32Form::ShowModal() {
+    // The window that had the keyboard takes no input until this one closes.
+    const HWND owner = mainWindow != Handle ? mainWindow : nullptr;
+    const HWND before = modalWindow;
+    if (owner) EnableWindow(owner, FALSE);
+    modalWindow = Handle;
+    Show();
+    SetActiveWindow(Handle);
+    MSG msg;
+    while (IsWindowVisible(Handle)) {
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got <= 0) {
+            if (got == 0) PostQuitMessage(int(msg.wParam)); // for the loop that waits for it
+            break;
+        }
+        Dispatch(msg);
+    }
+    modalWindow = before;
+    if (owner) {
+        EnableWindow(owner, TRUE);
+        SetActiveWindow(owner);
+    }
 }
 
 HWND Win32Form::AddComboBox(const ControlLayout& c, int x, int y) {
@@ -117,6 +151,10 @@ HWND Win32Form::AddControl(const ControlLayout& c, const Placed& parent, int x, 
         return nullptr;
     case Kind::Image:
         return AddImage(c, parent, x, y);
+    case Kind::ListBox:
+        return Add<Win32ListBox>(c, L"LISTBOX", LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL,
+                                 WS_EX_CLIENTEDGE, Handle, x, y, c.Height)
+            ->Handle;
     case Kind::Panel:
         return Add<Win32Panel>(c, L"STATIC", SS_LEFT | SS_NOPREFIX, WS_EX_STATICEDGE, Handle, x, y,
                                c.Height)
@@ -142,7 +180,7 @@ void Win32Form::OrderTabStops(std::vector<std::pair<int, HWND>> tabStops) {
     }
 }
 
-Win32Form::Win32Form(const FormLayout& layout) {
+Win32Form::Win32Form(const FormLayout& layout) : EnterClicks(layout.EnterClicks) {
     CreateFrame(layout);
     std::map<std::string, Placed> placed;
     std::vector<std::pair<int, HWND>> tabStops;
@@ -171,6 +209,10 @@ LRESULT CALLBACK Win32Form::Proc(HWND window, UINT message, WPARAM w, LPARAM l) 
     if (!form) return DefWindowProcW(window, message, w, l);
     switch (message) {
     case WM_COMMAND:
+        // Enter, as the dialog keys send it when no button is the default: the focused one.
+        if (!l && LOWORD(w) == IDOK && form->EnterClicks)
+            if (auto* button = dynamic_cast<Win32Button*>(form->NativeOf(GetFocus())))
+                if (IsWindowEnabled(button->Handle)) button->Command(BN_CLICKED);
         if (Native* control = form->NativeOf(HWND(l))) control->Command(HIWORD(w));
         return 0;
     case WM_CTLCOLORSTATIC:

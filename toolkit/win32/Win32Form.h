@@ -11,10 +11,7 @@ namespace tk::win32 {
 class Win32Form : public Form {
   public:
     explicit Win32Form(const FormLayout& layout);
-    ~Win32Form() override {
-        Timers.clear();
-        if (Handle) DestroyWindow(Handle);
-    }
+    ~Win32Form() override;
     void SetCaption(const std::string& text) override {
         SetWindowTextW(Handle, WideFromUtf8(text).c_str());
     }
@@ -23,6 +20,7 @@ class Win32Form : public Form {
         ShowWindow(Handle, SW_SHOW);
         UpdateWindow(Handle);
     }
+    void ShowModal() override;
     void Close() override { SendMessageW(Handle, WM_CLOSE, 0, 0); }
     Control* Find(const std::string& name) const override {
         const auto at = ByName.find(name);
@@ -68,6 +66,7 @@ class Win32Form : public Form {
     void OrderTabStops(std::vector<std::pair<int, HWND>> tabStops);
 
     HWND Handle = nullptr;
+    bool EnterClicks = false;
     int PaneRight[8] = {};
     int Panes = 0;
     std::vector<std::unique_ptr<Native>> Controls;
