@@ -139,8 +139,11 @@ bool DbError::Setup() const {
     // IM: the driver manager's own (no DSN, no driver, a string it cannot read); 28: a login
     // refused; an empty state: a fault found before anything was opened.
     // unixODBC says "Can't open lib" (a driver not installed) as 01000, in its own words.
+    // The PostgreSQL driver gives a refused password as 08001, a state a server that is away
+    // also gives: its words tell them apart.
     return State.empty() || State.rfind("IM", 0) == 0 || State.rfind("28", 0) == 0 ||
-           Message.find("[Driver Manager]") != std::string::npos;
+           Message.find("[Driver Manager]") != std::string::npos ||
+           Message.find("password authentication failed") != std::string::npos;
 }
 
 } // namespace station
