@@ -57,7 +57,7 @@ tidy_path() {
 on_path() { run cmd /c echo %PATH% | grep -qi 'program files\\tolvane'; }
 menu_entry() { find "$WINEPREFIX/drive_c" -path '*/Start Menu/Programs/Tolvane.lnk' | grep -q .; }
 station_entry() {
-    find "$WINEPREFIX/drive_c" -path '*/Start Menu/Programs/Tolvane 工作站.lnk' | grep -q .
+    find "$WINEPREFIX/drive_c" -path '*/Start Menu/Programs/Tolvane Station.lnk' | grep -q .
 }
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 rm -rf "$appdata/Tolvane"
@@ -72,7 +72,7 @@ listing() { (cd "$folder" 2>/dev/null && ls -A); }
 check "the installed folder holds the programs, README and notices" \
     test "$(listing)" = "$(printf '%s\n' "${installed_files[@]}" | LC_ALL=C sort)"
 check "the Start menu has the entry Tolvane" menu_entry
-check "the Start menu has the entry Tolvane 工作站" station_entry
+check "the Start menu has the entry Tolvane Station" station_entry
 entry=$(run reg query "$uninstall_key\\$product_code" | tr -d '\r')
 check "Apps & features lists Tolvane $version" \
     grep -qE "DisplayVersion +REG_SZ +$version\$" <<<"$entry"
