@@ -31,3 +31,42 @@ std::vector<std::string> PackageDescription(const PackageCheck& check) {
                         "）");
     return lines;
 }
+
+std::string SignatureReason(const SignatureCheck& signature) {
+    switch (signature.Outcome) {
+    case SignatureOutcome::NoSignature:
+        return "not signed: " + signature.Detail;
+    case SignatureOutcome::BadSignature:
+        return "damaged signature: " + signature.Detail;
+    case SignatureOutcome::UntrustedKey:
+        return "not signed by a trusted key: " + signature.Detail;
+    case SignatureOutcome::Unreadable:
+        return "unreadable signature: " + signature.Detail;
+    case SignatureOutcome::NotChecked:
+    case SignatureOutcome::Valid:
+        break;
+    }
+    return {};
+}
+
+std::string RefusalMessage(const PackageCheck& check) {
+    const PackageRefusal refusal = RefusalOf(check);
+    std::string message = RefusalText(refusal);
+    if (refusal == PackageRefusal::Signature)
+        message += " (" + SignatureReason(check.Signature) + ")";
+    return message;
+}
+
+std::optional<std::string> SignerOf(const PackageCheck& check) {
+    if (check.Signature.Outcome == SignatureOutcome::NotChecked) return std::nullopt;
+    return check.Signature.Fingerprint;
+}
+
+std::vector<std::string> KeyWarnings(const TrustedKeys& keys) {
+    std::vector<std::string> warnings;
+    for (const KeyProblem& problem : keys.Problems)
+        warnings.push_back("the key " + problem.File + " is not trusted: " + problem.Reason);
+    if (keys.Configured && keys.Keys.empty())
+        warnings.push_back("no trusted key can be used, so every package is refused");
+    return warnings;
+}

@@ -5,6 +5,15 @@
 
 namespace station {
 
+bool ParseSlot(const std::string& text, SlotSetup& out) {
+    const size_t equals = text.find('=');
+    // A device path may hold '=' itself: only a name before the first '/' counts.
+    const bool named = equals != std::string::npos && text.find('/') > equals;
+    out.Port = named ? text.substr(equals + 1) : text;
+    out.Name = named ? text.substr(0, equals) : text;
+    return !out.Port.empty() && !out.Name.empty();
+}
+
 Station::Station(StationSettings settings, std::vector<SlotSetup> slots,
                  const FirmwarePackageData& package, RecordLog& log, StationView& view)
     : Settings(std::move(settings)), Time(Steady), Package(package), Log(log), View(view),

@@ -27,6 +27,9 @@ struct SlotSetup {
     std::string Port; // COM<n> or a device path, resolved anew at every opening
 };
 
+// "[NAME=]PORT": the slot's name defaults to the port as written. False for an empty port.
+bool ParseSlot(const std::string& text, SlotSetup& out);
+
 struct StationSettings {
     LineMode Working, Loader;
     bool PromptReplies = true;                // false: the window's timing

@@ -1,7 +1,5 @@
 #include "stationapp/CommandLine.h"
 
-#include "tools/flash/StationCommand.h"
-
 #include "tools/cli/LineModeOption.h"
 
 #include <CLI/CLI.hpp>
@@ -26,7 +24,7 @@ void Define(CLI::App& app, CommandLine& out) {
                o.Slots.emplace();
                for (const std::string& text : texts) {
                    station::SlotSetup slot;
-                   if (!flash::ParseSlot(text, slot))
+                   if (!station::ParseSlot(text, slot))
                        throw CLI::ValidationError("--slot", "not [NAME=]PORT: " + text);
                    o.Slots->push_back(slot);
                }

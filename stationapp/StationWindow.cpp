@@ -4,9 +4,11 @@
 #include "settings/IniProfile.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsLocation.h"
-#include "tools/flash/PackageTrust.h"
+#include "package/PackageText.h"
+#include "package/Signature.h"
 
 #include <chrono>
+#include <cstdio>
 #include <iterator>
 
 namespace stationapp {
@@ -208,13 +210,15 @@ void StationWindow::LoadChosenPackage() {
         line->SetCaption("未选择固件");
     } else {
         // The keys as the flasher trusts them, so the window takes what `station` takes.
-        const TrustedKeys keys =
-            flash::LoadFlasherKeys(SettingsFolder(ExecutableFolder()), {}, stderr);
+        const TrustedKeys keys = LoadTrustedKeys(
+            SettingsFolder(ExecutableFolder()) + "/" + kTrustedKeysFolderName, {});
+        for (const std::string& warning : KeyWarnings(keys))
+            std::fprintf(stderr, "tolvane-station: warning: %s\n", warning.c_str());
         const PackageCheck loaded = LoadPackage(path, *Package, &keys);
         PackageValid = RefusalOf(loaded) == PackageRefusal::None;
         line->SetCaption(PackageValid ? "MD5 " + loaded.Md5 + "  " + loaded.InfoText
-                                      : flash::RefusalMessage(loaded));
-        Signer = flash::SignerOf(loaded);
+                                      : RefusalMessage(loaded));
+        Signer = SignerOf(loaded);
         Md5 = loaded.Md5;
     }
     line->SetFontColour(PackageValid ? tk::Colour{0, 0, 0} : tk::Colour{255, 0, 0});

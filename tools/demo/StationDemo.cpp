@@ -6,7 +6,7 @@
 // left alone: the demo's settings go to a temporary folder.
 #include "stationapp/StationWindow.h"
 #include "toolkit/qt/QtToolkit.h"
-#include "tools/flash/StationCommand.h"
+#include "station/Station.h"
 
 #include <QTemporaryDir>
 #include <QTimer>
@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
             overrides.LogPath = argv[++i];
         else if (!std::strcmp(argv[i], "--slot") && value) {
             station::SlotSetup slot;
-            if (!flash::ParseSlot(argv[++i], slot)) return Usage(argv[0]);
+            if (!station::ParseSlot(argv[++i], slot)) return Usage(argv[0]);
             setups.push_back(slot);
         } else if (!std::strcmp(argv[i], "--units") && value)
             units = std::atoi(argv[++i]);

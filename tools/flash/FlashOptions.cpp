@@ -196,7 +196,7 @@ void AddStationOptions(CLI::App& station, StationOptions& out) {
             [&out](const std::vector<std::string>& slots) {
                 for (const std::string& text : slots) {
                     station::SlotSetup slot;
-                    if (!ParseSlot(text, slot))
+                    if (!station::ParseSlot(text, slot))
                         throw CLI::ValidationError("--slot", "not [NAME=]PORT: " + text);
                     out.Slots.push_back(slot);
                 }

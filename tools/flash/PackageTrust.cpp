@@ -24,42 +24,14 @@ const char* OutcomeName(SignatureOutcome outcome) {
     return "";
 }
 
-std::string Reason(const SignatureCheck& signature) {
-    switch (signature.Outcome) {
-    case SignatureOutcome::NoSignature:
-        return "not signed: " + signature.Detail;
-    case SignatureOutcome::BadSignature:
-        return "damaged signature: " + signature.Detail;
-    case SignatureOutcome::UntrustedKey:
-        return "not signed by a trusted key: " + signature.Detail;
-    case SignatureOutcome::Unreadable:
-        return "unreadable signature: " + signature.Detail;
-    case SignatureOutcome::NotChecked:
-    case SignatureOutcome::Valid:
-        break;
-    }
-    return {};
-}
-
 } // namespace
 
 TrustedKeys LoadFlasherKeys(const std::string& settingsFolder,
                             const std::vector<std::string>& trust, std::FILE* warnings) {
     TrustedKeys keys = LoadTrustedKeys(settingsFolder + "/" + kTrustedKeysFolderName, trust);
-    for (const KeyProblem& problem : keys.Problems)
-        std::fprintf(warnings, "tolvane-flash: warning: the key %s is not trusted: %s\n",
-                     problem.File.c_str(), problem.Reason.c_str());
-    if (keys.Configured && keys.Keys.empty())
-        std::fprintf(warnings, "tolvane-flash: warning: no trusted key can be used, so every "
-                               "package is refused\n");
+    for (const std::string& warning : KeyWarnings(keys))
+        std::fprintf(warnings, "tolvane-flash: warning: %s\n", warning.c_str());
     return keys;
-}
-
-std::string RefusalMessage(const PackageCheck& check) {
-    const PackageRefusal refusal = RefusalOf(check);
-    std::string message = RefusalText(refusal);
-    if (refusal == PackageRefusal::Signature) message += " (" + Reason(check.Signature) + ")";
-    return message;
 }
 
 std::string SignatureLine(const SignatureCheck& signature) {
@@ -69,7 +41,7 @@ std::string SignatureLine(const SignatureCheck& signature) {
     case SignatureOutcome::Valid:
         return "signature: valid, by " + signature.KeyName + " (" + signature.Fingerprint + ")";
     default:
-        return "signature: refused, " + Reason(signature);
+        return "signature: refused, " + SignatureReason(signature);
     }
 }
 
@@ -81,14 +53,9 @@ nlohmann::ordered_json SignatureJson(const SignatureCheck& signature) {
         value["key"] = signature.KeyName;
         value["fingerprint"] = signature.Fingerprint;
     } else {
-        value["reason"] = Reason(signature);
+        value["reason"] = SignatureReason(signature);
     }
     return value;
-}
-
-std::optional<std::string> SignerOf(const PackageCheck& check) {
-    if (check.Signature.Outcome == SignatureOutcome::NotChecked) return std::nullopt;
-    return check.Signature.Fingerprint;
 }
 
 } // namespace flash

@@ -5,7 +5,6 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,14 +15,8 @@ namespace flash {
 TrustedKeys LoadFlasherKeys(const std::string& settingsFolder,
                             const std::vector<std::string>& trust, std::FILE* warnings);
 
-// Why the package is refused: the refusal's text, with the signature's reason for a signature.
-std::string RefusalMessage(const PackageCheck& check);
-
 // info's line about the signature, and its JSON value (null when no key is configured).
 std::string SignatureLine(const SignatureCheck& signature);
 nlohmann::ordered_json SignatureJson(const SignatureCheck& signature);
-
-// A record's signer: the key's fingerprint, nothing when no key is configured.
-std::optional<std::string> SignerOf(const PackageCheck& check);
 
 } // namespace flash

@@ -40,15 +40,6 @@ class Enlisted {
 
 } // namespace
 
-bool ParseSlot(const std::string& text, station::SlotSetup& out) {
-    const size_t equals = text.find('=');
-    // A device path may hold '=' itself: only a name before the first '/' counts.
-    const bool named = equals != std::string::npos && text.find('/') > equals;
-    out.Port = named ? text.substr(equals + 1) : text;
-    out.Name = named ? text.substr(0, equals) : text;
-    return !out.Port.empty() && !out.Name.empty();
-}
-
 bool InterruptStation() {
     std::lock_guard<std::mutex> guard(RunningLock);
     if (!Running) return false;

@@ -29,9 +29,6 @@ struct StationOptions {
     std::string Db; // the database's connection string; empty: records stay in the log only
 };
 
-// "[NAME=]PORT": the slot's name defaults to the port as written. False for an empty port.
-bool ParseSlot(const std::string& text, station::SlotSetup& out);
-
 // Runs the station to its end; the exit status. A package needs a signature by one of `trust`
 // when any key is configured there.
 session::ExitStatus RunStation(const StationOptions& options, const TrustedKeys& trust);
