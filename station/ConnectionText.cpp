@@ -79,6 +79,24 @@ std::string ConnectionPassword(const std::string& connection) {
     return {};
 }
 
+std::string HidePassword(std::string message, const std::string& password) {
+    if (password.empty()) return message;
+    const auto wordChar = [&](size_t i) {
+        return std::isalnum(static_cast<unsigned char>(message[i])) != 0;
+    };
+    for (size_t at = message.find(password); at != std::string::npos;
+         at = message.find(password, at)) {
+        const size_t end = at + password.size();
+        if ((at == 0 || !wordChar(at - 1)) && (end == message.size() || !wordChar(end))) {
+            message.replace(at, password.size(), "***");
+            at += 3; // past the mask, which may itself hold the password's characters
+        } else {
+            ++at;
+        }
+    }
+    return message;
+}
+
 bool WellFormedConnection(const std::string& connection, std::string& why) {
     bool named = false;
     size_t i = 0;

@@ -16,6 +16,9 @@ std::string MaskedConnection(const std::string& connection);
 bool WellFormedConnection(const std::string& connection, std::string& why);
 // The password's value in the string (PWD= or PASSWORD=), empty when none.
 std::string ConnectionPassword(const std::string& connection);
+// A driver's message with the password shown as ***: wherever it stands on its own (not inside
+// a longer word), so that a short password does not garble the words around it.
+std::string HidePassword(std::string message, const std::string& password);
 
 struct DbError {
     std::string State;   // SQLSTATE ("IM002", "08001", ...); empty for a fault found here

@@ -129,9 +129,7 @@ struct Database::Impl {
             error.Message += Utf8(text, size_t(std::min<SQLSMALLINT>(length, 1023)));
         }
         if (error.Message.empty()) error.Message = "the database call failed";
-        for (size_t at;
-             !Password.empty() && (at = error.Message.find(Password)) != std::string::npos;)
-            error.Message.replace(at, Password.size(), "***");
+        error.Message = HidePassword(std::move(error.Message), Password);
     }
 
     bool BindAll(SQLHSTMT statement, const std::vector<DbValue>& values, Bound& bound,

@@ -58,6 +58,9 @@ bool RecordLog::Write(const std::string& line, std::string& error) {
 }
 
 bool RecordLog::Append(UnitRecord& record, std::string& error) {
+    const bool identified = record.Id && !record.Id->empty();
+    // Before the locks: the other slots and stations need not wait on the database.
+    const bool elsewhere = identified && PassedElsewhere && PassedElsewhere(*record.Id, record.Md5);
     std::lock_guard<std::mutex> guard(Lock);
     if (!File.IsOpen()) {
         error = "the log is not open";
@@ -66,8 +69,7 @@ bool RecordLog::Append(UnitRecord& record, std::string& error) {
     if (!File.Lock(error)) return false;
     bool ok = CatchUp(error);
     if (ok) {
-        const bool identified = record.Id && !record.Id->empty();
-        record.Repeat = identified && Passed.count(Key(*record.Id, record.Md5)) > 0;
+        record.Repeat = elsewhere || (identified && Passed.count(Key(*record.Id, record.Md5)) > 0);
         ok = Write(RecordLine(record), error);
         if (ok && record.Ok && identified) Passed.insert(Key(*record.Id, record.Md5));
     }

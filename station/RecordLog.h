@@ -28,6 +28,11 @@ class RecordLog {
     bool AppendLine(const std::string& line, std::string& error);
     // Called after each line written (the forwarder's wake-up); set before the first append.
     void OnAppended(std::function<void()> heard) { Appended = std::move(heard); }
+    // Asked, for each identified record, whether another station has a passing record of the
+    // same identity and MD5 (the factory's database); set before the first append.
+    void AlsoAsk(std::function<bool(const std::string& id, const std::string& md5)> elsewhere) {
+        PassedElsewhere = std::move(elsewhere);
+    }
 
   private:
     // Under the file lock: reads what was appended since the last look.
@@ -44,6 +49,7 @@ class RecordLog {
     std::string Partial;          // a line read before its end was written
     std::set<std::string> Passed; // Key(id, md5) of passing records
     std::function<void()> Appended;
+    std::function<bool(const std::string&, const std::string&)> PassedElsewhere;
 };
 
 } // namespace station

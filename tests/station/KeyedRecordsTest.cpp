@@ -108,5 +108,25 @@ TEST(Connection, ThePasswordIsNeverShown) {
     }
 }
 
+TEST(Connection, ADriversMessageHidesThePasswordWhereItStandsAlone) {
+    const struct {
+        const char* message;
+        const char* password;
+        const char* shown;
+    } cases[] = {
+        {"login failed for s3cret", "s3cret", "login failed for ***"},
+        {"Pwd=s3cret;Uid=x (s3cret)", "s3cret", "Pwd=***;Uid=x (***)"},
+        // A one-letter password leaves the words around it whole.
+        {"[unixODBC]a driver said a", "a", "[unixODBC]*** driver said ***"},
+        // A password the mask is made of ends (it once looped for ever).
+        {"bad * here", "*", "bad *** here"},
+        {"no password here", "", "no password here"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        EXPECT_EQ(HidePassword(c.message, c.password), c.shown);
+    }
+}
+
 } // namespace
 } // namespace station

@@ -49,10 +49,12 @@ class StationDatabase : public ::testing::Test {
         std::string why;
         ASSERT_TRUE(Server.Start(why)) << why;
     }
-    void StartDevice(Child& device, int com) {
-        ASSERT_TRUE(
-            device.Start({TOLVANE_DEVSIM, "--com", std::to_string(com), "--ports", Bin + "/ports",
-                          "--image", Dir.File("rx" + std::to_string(com))}));
+    void StartDevice(Child& device, int com, std::vector<std::string> more = {}) {
+        std::vector<std::string> args = {TOLVANE_DEVSIM, "--com",   std::to_string(com),
+                                         "--ports",      Bin + "/ports", "--image",
+                                         Dir.File("rx" + std::to_string(com))};
+        args.insert(args.end(), more.begin(), more.end());
+        ASSERT_TRUE(device.Start(args));
         device.ReadLine();
     }
     std::vector<std::string> Station(const std::string& db, std::vector<std::string> more) {
@@ -127,6 +129,29 @@ TEST_F(StationDatabase, RecordsArriveAndHistoryReadsThemBack) {
     // A push of the same log stores nothing twice.
     ASSERT_EQ(Records("push", {"--log", Log}, &out, &err), 0) << err;
     EXPECT_EQ(out, "0 sent, 2 already there, 0 pending\n");
+}
+
+// A unit reworked on another station (its own log, its own machine) counts as a repeat there.
+TEST_F(StationDatabase, ARepeatIsSeenAcrossStations) {
+    std::string out, err;
+    ASSERT_EQ(Records("init", {}, &out, &err), 0) << err;
+    const std::vector<std::string> unit = {"--id-pattern", "86123456789012#"};
+    for (const int com : {34, 35}) {
+        SCOPED_TRACE(com);
+        Child device;
+        StartDevice(device, com, unit);
+        const std::string slot = "COM" + std::to_string(com);
+        std::vector<std::string> args = Station(Server.Connection(), {"--slot", slot, "--once"});
+        args[8] = com == 34 ? Log : Dir.File("second.jsonl"); // after --log
+        ASSERT_EQ(RunProgram(args, &out, &err), 0) << out << err;
+    }
+    const json first = json::parse(Lines(Slurp(Log)).at(0));
+    const json second = json::parse(Lines(Slurp(Dir.File("second.jsonl"))).at(0));
+    // Each device's first unit: the same identity on both stations.
+    EXPECT_EQ(first["id"], "861234567890121");
+    EXPECT_FALSE(first["repeat"].get<bool>());
+    EXPECT_EQ(second["id"], first["id"]);
+    EXPECT_TRUE(second["repeat"].get<bool>()) << second.dump();
 }
 
 TEST_F(StationDatabase, TheDatabaseAwayAtStartThenPushed) {

@@ -3,6 +3,7 @@
 #include "base/GbkText.h"
 #include "package/FirmwarePackage.h"
 #include "package/PackageText.h"
+#include "station/RepeatLookup.h"
 #include "tools/flash/DatabaseCommand.h"
 #include "tools/flash/PackageTrust.h"
 #include "tools/flash/StationScreen.h"
@@ -109,6 +110,7 @@ session::ExitStatus RunStation(const StationOptions& options, const TrustedKeys&
     if (options.Quiet) screen.ResultsOnly();
     if (options.Verbose) screen.VerboseDatabase();
     std::unique_ptr<station::RecordForwarder> forwarder;
+    std::unique_ptr<station::RepeatLookup> repeats;
     if (db) {
         station::ForwarderSettings forwarding;
         forwarding.LogPath = options.LogPath;
@@ -117,6 +119,10 @@ session::ExitStatus RunStation(const StationOptions& options, const TrustedKeys&
             forwarding,
             [&screen](const station::ForwardStatus& status) { screen.DatabaseStatus(status); });
         log.OnAppended([f = forwarder.get()] { f->Notify(); });
+        repeats = std::make_unique<station::RepeatLookup>(options.Db);
+        log.AlsoAsk([r = repeats.get()](const std::string& id, const std::string& md5) {
+            return r->PassedElsewhere(id, md5);
+        });
         screen.DatabaseStatus({});
     }
     station::Station station(settings, options.Slots, *package, log, screen);

@@ -11,6 +11,7 @@
 #include "session/PortSession.h"
 #include "settings/SettingsLocation.h"
 #include "station/RecordForwarder.h"
+#include "station/RepeatLookup.h"
 #include "tools/flash/DatabaseCommand.h"
 #include "tools/flash/FlashOptions.h"
 #include "tools/flash/FlashRecords.h"
@@ -208,6 +209,7 @@ ExitStatus Flash(const FlashOptions& options, Reporter& reporter, Trace* trace) 
     // be written refuses the run.
     RecordLog log;
     std::unique_ptr<RecordForwarder> forwarder;
+    std::unique_ptr<RepeatLookup> repeats;
     if (!options.LogPath.empty()) {
         std::string error;
         if (!log.Open(options.LogPath, error)) {
@@ -226,6 +228,10 @@ ExitStatus Flash(const FlashOptions& options, Reporter& reporter, Trace* trace) 
                 reporter.Verbose(DatabaseText(status));
             });
         log.OnAppended([f = forwarder.get()] { f->Notify(); });
+        repeats = std::make_unique<RepeatLookup>(options.Db);
+        log.AlsoAsk([r = repeats.get()](const std::string& id, const std::string& md5) {
+            return r->PassedElsewhere(id, md5);
+        });
         forwarder->Start(std::move(db));
     }
     std::vector<std::unique_ptr<RecordingEvents>> recorders;
