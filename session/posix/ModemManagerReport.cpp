@@ -1,6 +1,30 @@
 #include "session/ModemManagerReport.h"
 
+#include <chrono>
+#include <mutex>
+
 namespace session {
+
+namespace {
+
+// Whether a ModemManager process runs, read at most once in a while: the answer takes a file
+// opened per process, and a station opens each of its ports every second.
+bool ManagerProcessSeen() {
+    constexpr auto Fresh = std::chrono::seconds(10);
+    static std::mutex lock;
+    static std::chrono::steady_clock::time_point readAt;
+    static bool seen = false, known = false;
+    std::lock_guard<std::mutex> guard(lock);
+    const auto now = std::chrono::steady_clock::now();
+    if (!known || now - readAt >= Fresh) {
+        seen = ModemManagerRunning();
+        readAt = now;
+        known = true;
+    }
+    return seen;
+}
+
+} // namespace
 
 std::vector<ModemGuardNote> NotesAtOpening(const ModemInhibition& guard) {
     using Kind = ModemGuardNote::Kind;
@@ -16,7 +40,7 @@ std::vector<ModemGuardNote> NotesAtOpening(const ModemInhibition& guard) {
                  guard.Modem(), guard.PortName(), guard.Error()}};
     case ModemInhibitionState::NoManager:
         // Not on the bus we reached (a sandbox, another bus): it may still take the port.
-        if (ModemManagerRunning()) return {{Kind::Unasked, {}, {}, {}, {}}};
+        if (ManagerProcessSeen()) return {{Kind::Unasked, {}, {}, {}, {}}};
         return {};
     case ModemInhibitionState::None:
     case ModemInhibitionState::NotListed:
