@@ -5,9 +5,13 @@
 #include "package/FirmwarePackage.h"
 #include "package/Md5.h"
 #include "serial/PortMap.h"
+#include "station/RecordForwarder.h"
+#include "station/RecordTable.h"
 #include "station/Station.h"
+#include "station/Uuid.h"
 #include "tests/package/TempDir.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/PostgresServer.h"
 
 #include <benchmark/benchmark.h>
 
@@ -229,6 +233,57 @@ void BM_Soak(benchmark::State& state) {
     state.counters["rss_kb_late"] = double(late.RssKb);
 }
 BENCHMARK(BM_Soak)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// records push of a log of 10,000 records into a private PostgreSQL server: records per second.
+void BM_PushTenThousand(benchmark::State& state) {
+    constexpr int Records = 10000;
+    TempDir dir;
+    const std::string logPath = dir.File("push.jsonl");
+    {
+        std::ofstream log(logPath);
+        UnitRecord r;
+        r.Start = "2026-12-11T10:00:00.000Z";
+        r.End = "2026-12-11T10:00:06.500Z";
+        r.Host = "bench";
+        r.Slot = r.Port = "COM7";
+        r.Device = "/dev/ttyUSB0";
+        r.Package = "fw.enc2";
+        r.Md5 = "F46D525C00B01EA210C179203F4DDE6B";
+        r.Ok = true;
+        r.Code = 0;
+        r.Stage = "done";
+        r.Message = "升级成功";
+        for (int i = 0; i < Records; ++i) {
+            r.Id = "8600000000" + std::to_string(10000 + i);
+            r.Uuid = RandomUuid();
+            log << RecordLine(r) << '\n';
+        }
+    }
+    tolvane::test::PostgresServer server;
+    std::string why;
+    if (!server.Start(why)) {
+        state.SkipWithError(why.c_str());
+        return;
+    }
+    Database db;
+    DbError error;
+    if (!db.Connect(server.Connection(), 10, error)) {
+        state.SkipWithError(error.Message.c_str());
+        return;
+    }
+    for (const std::string& statement : CreateTableStatements(SqlDialect::PostgreSql))
+        db.Execute(statement, error);
+    double seconds = 0;
+    ForwardStatus status;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        PushLog(db, logPath, status, why, [](long long, long long) {});
+        seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    }
+    state.counters["sent"] = double(status.Sent);
+    state.counters["records_per_s"] = double(status.Sent) / seconds;
+}
+BENCHMARK(BM_PushTenThousand)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 
