@@ -80,9 +80,12 @@ class CountingView : public StationView {
 struct Run {
     double Wall = 0, Cpu = 0;
     int Passed = 0;
+    long long Sent = 0; // to the database, after the run
 };
 
-Run RunOnce(const std::string& package, std::vector<SlotSetup> slots, const TempDir& dir) {
+// With a connection string the records also go to that database, as with --db.
+Run RunOnce(const std::string& package, std::vector<SlotSetup> slots, const TempDir& dir,
+            const std::string& db = {}) {
     FirmwarePackageData data;
     LoadPackage(package, data);
     StationSettings settings;
@@ -94,6 +97,15 @@ Run RunOnce(const std::string& package, std::vector<SlotSetup> slots, const Temp
     std::string error;
     log.Open(dir.File("bench-" + std::to_string(slots.size()) + ".jsonl"), error);
     CountingView view;
+    std::unique_ptr<RecordForwarder> forwarder;
+    if (!db.empty()) {
+        ForwarderSettings forwarding;
+        forwarding.LogPath = log.Path();
+        forwarding.Connection = db;
+        forwarder = std::make_unique<RecordForwarder>(forwarding, [](const ForwardStatus&) {});
+        log.OnAppended([f = forwarder.get()] { f->Notify(); });
+        forwarder->Start();
+    }
     Station station(settings, std::move(slots), data, log, view);
     const double cpu = CpuSeconds();
     const auto start = Clock::now();
@@ -102,6 +114,7 @@ Run RunOnce(const std::string& package, std::vector<SlotSetup> slots, const Temp
     run.Wall = std::chrono::duration<double>(Clock::now() - start).count();
     run.Cpu = CpuSeconds() - cpu;
     run.Passed = summary.Passed;
+    if (forwarder) run.Sent = forwarder->Stop(std::chrono::seconds(10)).Sent;
     return run;
 }
 
@@ -284,6 +297,44 @@ void BM_PushTenThousand(benchmark::State& state) {
     state.counters["records_per_s"] = double(status.Sent) / seconds;
 }
 BENCHMARK(BM_PushTenThousand)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// 8 paced slots with a database that takes 500 ms per insert (a trigger that sleeps) against
+// no database: units per hour, since forwarding must never stand in an upgrade's way.
+void BM_SlowDatabase(benchmark::State& state) {
+    TempDir dir;
+    const std::string package = MakePackage(dir, 4080, 16);
+    tolvane::test::PostgresServer server;
+    std::string why;
+    if (!server.Start(why)) {
+        state.SkipWithError(why.c_str());
+        return;
+    }
+    Database db;
+    DbError error;
+    if (!db.Connect(server.Connection(), 10, error)) {
+        state.SkipWithError(error.Message.c_str());
+        return;
+    }
+    for (const std::string& statement : CreateTableStatements(SqlDialect::PostgreSql))
+        db.Execute(statement, error);
+    db.Execute("CREATE FUNCTION tolvane_slow() RETURNS trigger AS $$ BEGIN PERFORM pg_sleep(0.5); "
+               "RETURN NEW; END $$ LANGUAGE plpgsql",
+               error);
+    db.Execute("CREATE TRIGGER tolvane_slow BEFORE INSERT ON tolvane_units FOR EACH ROW "
+               "EXECUTE FUNCTION tolvane_slow()",
+               error);
+    Run without, with;
+    for (auto _ : state) {
+        std::vector<std::unique_ptr<Child>> plain, slowed;
+        without = RunOnce(package, StartDevices(plain, 8, {"--pace"}), dir);
+        with = RunOnce(package, StartDevices(slowed, 8, {"--pace"}), dir, server.Connection());
+    }
+    state.counters["units_per_h_without_db"] = 8 / without.Wall * 3600;
+    state.counters["units_per_h_slow_db"] = 8 / with.Wall * 3600;
+    state.counters["change_pct"] = (without.Wall / with.Wall - 1) * 100;
+    state.counters["sent_to_db"] = double(with.Sent);
+}
+BENCHMARK(BM_SlowDatabase)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 
