@@ -247,6 +247,24 @@ void BM_Soak(benchmark::State& state) {
 }
 BENCHMARK(BM_Soak)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// A private PostgreSQL server with the records' table made; false (the benchmark skipped with the
+// reason) when it cannot start.
+bool StartDatabase(benchmark::State& state, tolvane::test::PostgresServer& server, Database& db) {
+    std::string why;
+    DbError error;
+    if (!server.Start(why)) {
+        state.SkipWithError(why.c_str());
+        return false;
+    }
+    if (!db.Connect(server.Connection(), 10, error)) {
+        state.SkipWithError(error.Message.c_str());
+        return false;
+    }
+    for (const std::string& statement : CreateTableStatements(SqlDialect::PostgreSql))
+        db.Execute(statement, error);
+    return true;
+}
+
 // records push of a log of 10,000 records into a private PostgreSQL server: records per second.
 void BM_PushTenThousand(benchmark::State& state) {
     constexpr int Records = 10000;
@@ -273,21 +291,11 @@ void BM_PushTenThousand(benchmark::State& state) {
         }
     }
     tolvane::test::PostgresServer server;
-    std::string why;
-    if (!server.Start(why)) {
-        state.SkipWithError(why.c_str());
-        return;
-    }
     Database db;
-    DbError error;
-    if (!db.Connect(server.Connection(), 10, error)) {
-        state.SkipWithError(error.Message.c_str());
-        return;
-    }
-    for (const std::string& statement : CreateTableStatements(SqlDialect::PostgreSql))
-        db.Execute(statement, error);
+    if (!StartDatabase(state, server, db)) return;
     double seconds = 0;
     ForwardStatus status;
+    std::string why;
     for (auto _ : state) {
         const auto start = Clock::now();
         PushLog(db, logPath, status, why, [](long long, long long) {});
@@ -304,19 +312,9 @@ void BM_SlowDatabase(benchmark::State& state) {
     TempDir dir;
     const std::string package = MakePackage(dir, 4080, 16);
     tolvane::test::PostgresServer server;
-    std::string why;
-    if (!server.Start(why)) {
-        state.SkipWithError(why.c_str());
-        return;
-    }
     Database db;
+    if (!StartDatabase(state, server, db)) return;
     DbError error;
-    if (!db.Connect(server.Connection(), 10, error)) {
-        state.SkipWithError(error.Message.c_str());
-        return;
-    }
-    for (const std::string& statement : CreateTableStatements(SqlDialect::PostgreSql))
-        db.Execute(statement, error);
     db.Execute("CREATE FUNCTION tolvane_slow() RETURNS trigger AS $$ BEGIN PERFORM pg_sleep(0.5); "
                "RETURN NEW; END $$ LANGUAGE plpgsql",
                error);
